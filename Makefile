@@ -1,0 +1,43 @@
+# Tavrin's entry points. A fresh machine needs only these:
+#   make demo   builds the library and the tavrin tool and runs them on examples/
+#   make test   builds everything and runs every suite, ending with CTest's summary
+# and also: make bench, make fuzz, make windows, make install PREFIX=..., make clean
+#
+# Missing packages are installed by scripts/ensure-deps.sh (Debian, as root),
+# or it stops with the command to run; no suite is ever skipped silently.
+
+SHELL := /bin/bash
+.DEFAULT_GOAL := all
+
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
+
+# Each fragment under mk/ adds the packages it needs to DEPS_GROUPS, the
+# targets that must be built before the test run to TEST_PREREQS, and the
+# cache settings that register its suites with the main build to CMAKE_FLAGS.
+DEPS_GROUPS := core
+TEST_PREREQS :=
+CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+include $(sort $(wildcard mk/*.mk))
+
+.PHONY: all deps build test install clean
+
+all: build
+
+deps:
+	@scripts/ensure-deps.sh $(DEPS_GROUPS)
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build $(TEST_PREREQS)
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+clean:
+	rm -rf build
