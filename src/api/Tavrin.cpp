@@ -5,30 +5,19 @@
 #include <cstring>
 
 #include "api/FilteredMarker.h"
-#include "matching/NoCaseString.h"
+#include "matching/Scanner.h"
 #include "matching/WordList.h"
 
+// The text is screened by TextHasBannedWord, which answers exactly as
+// ContainsBannedWord over a private copy of the text would, without making
+// the copy: it allocates nothing and takes no lock, so once the list is
+// filled a call can no longer fail.
 namespace Tavrin {
-namespace {
-
-enum class Verdict { kClean, kBanned, kUnscreened };
-
-// Screens `text` against the filled word list through a private copy.
-Verdict Screen(const char* text) noexcept {
-  try {
-    const NoCaseString copy(text);
-    return ContainsBannedWord(copy) ? Verdict::kBanned : Verdict::kClean;
-  } catch (...) {
-    return Verdict::kUnscreened;
-  }
-}
-
-}  // namespace
 
 bool IsValid(char const* text) noexcept {
   if (!EnsureWordList()) return false;
   if (text == nullptr) return true;
-  return Screen(text) == Verdict::kClean;
+  return !TextHasBannedWord(text, std::strlen(text));
 }
 
 bool Filtrate(char* out, unsigned int outSize, char const* in) noexcept {
@@ -38,8 +27,10 @@ bool Filtrate(char* out, unsigned int outSize, char const* in) noexcept {
   const std::size_t length = std::strlen(in);
   if (length > outSize) return false;
 
-  const Verdict verdict = list_filled ? Screen(in) : Verdict::kUnscreened;
-  if (verdict == Verdict::kClean) {
+  // An unfilled list means the text cannot be screened: it is treated as
+  // banned. `in` is read whole before `out` is written.
+  const bool banned = !list_filled || TextHasBannedWord(in, length);
+  if (!banned) {
     // `in` is unchanged since it was screened; memmove copies it correctly
     // however it overlaps `out`.
     std::memmove(out, in, length + 1);

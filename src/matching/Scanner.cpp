@@ -1,0 +1,129 @@
+#include "matching/Scanner.h"
+
+#include "matching/kernels/Kernels.h"
+#include "matching/kernels/ScanPatterns.h"
+
+#if TAVRIN_SCAN_X86 && defined(__GNUC__)
+#include <cpuid.h>
+#endif
+
+namespace Tavrin {
+namespace {
+
+using KernelFunction = bool (*)(const scan::ScanPatterns&,
+                                const unsigned char*, std::size_t) noexcept;
+
+struct CpuFeatures {
+  bool sse2 = false;
+  bool ssse3 = false;
+  bool avx2 = false;
+};
+
+CpuFeatures DetectCpuFeatures() noexcept {
+  CpuFeatures features;
+#if TAVRIN_SCAN_X86 && defined(__GNUC__)
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return features;
+  features.sse2 = (edx & bit_SSE2) != 0;
+  features.ssse3 = (ecx & bit_SSSE3) != 0;
+  // AVX2 needs the operating system to save the 256-bit registers too:
+  // XCR0 bits 1 (SSE state) and 2 (AVX state), readable when OSXSAVE is set.
+  if ((ecx & bit_OSXSAVE) != 0 && (ecx & bit_AVX) != 0) {
+    unsigned xcr0_low = 0, xcr0_high = 0;
+    __asm__ __volatile__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+    const bool ymm_saved = (xcr0_low & 6u) == 6u;
+    if (ymm_saved && __get_cpuid_max(0, nullptr) >= 7) {
+      __cpuid_count(7, 0, eax, ebx, ecx, edx);
+      features.avx2 = (ebx & bit_AVX2) != 0;
+    }
+  }
+#endif
+  return features;
+}
+
+KernelFunction KernelFor(ScanKernel kernel) noexcept {
+#if TAVRIN_SCAN_X86
+  switch (kernel) {
+    case ScanKernel::kAvx2:
+      return scan::ScanAvx2;
+    case ScanKernel::kSsse3:
+      return scan::ScanSsse3;
+    case ScanKernel::kSse2:
+      return scan::ScanSse2;
+    case ScanKernel::kPortable:
+      break;
+  }
+#else
+  (void)kernel;
+#endif
+  return scan::ScanPortable;
+}
+
+// Built on first use, under the language's one-time initialisation of a
+// local static (later calls only read it). Trivially destructible, so
+// nothing runs at unload.
+struct Scanner {
+  Scanner() noexcept {
+    scan::BuildScanPatterns(patterns);
+    const CpuFeatures cpu = DetectCpuFeatures();
+    available[static_cast<int>(ScanKernel::kPortable)] = true;
+    available[static_cast<int>(ScanKernel::kSse2)] = cpu.sse2;
+    available[static_cast<int>(ScanKernel::kSsse3)] = cpu.sse2 && cpu.ssse3;
+    available[static_cast<int>(ScanKernel::kAvx2)] =
+        cpu.sse2 && cpu.ssse3 && cpu.avx2;
+    selected = ScanKernel::kPortable;
+    for (ScanKernel kernel : kAllScanKernels)
+      if (available[static_cast<int>(kernel)]) selected = kernel;
+    kernel = KernelFor(selected);
+  }
+
+  scan::ScanPatterns patterns;
+  bool available[4] = {};
+  ScanKernel selected;
+  KernelFunction kernel;
+};
+
+const Scanner& GetScanner() noexcept {
+  static const Scanner scanner;
+  return scanner;
+}
+
+}  // namespace
+
+bool TextHasBannedWord(const char* text, std::size_t length) noexcept {
+  const Scanner& scanner = GetScanner();
+  return scanner.kernel(scanner.patterns,
+                        reinterpret_cast<const unsigned char*>(text), length);
+}
+
+ScanKernel SelectedScanKernel() noexcept { return GetScanner().selected; }
+
+bool ScanKernelAvailable(ScanKernel kernel) noexcept {
+  return GetScanner().available[static_cast<int>(kernel)];
+}
+
+bool TextHasBannedWordUsing(ScanKernel kernel, const char* text,
+                            std::size_t length) noexcept {
+  const Scanner& scanner = GetScanner();
+  const KernelFunction function =
+      scanner.available[static_cast<int>(kernel)] ? KernelFor(kernel)
+                                                  : scan::ScanPortable;
+  return function(scanner.patterns,
+                  reinterpret_cast<const unsigned char*>(text), length);
+}
+
+const char* ScanKernelName(ScanKernel kernel) noexcept {
+  switch (kernel) {
+    case ScanKernel::kAvx2:
+      return "avx2";
+    case ScanKernel::kSsse3:
+      return "ssse3";
+    case ScanKernel::kSse2:
+      return "sse2";
+    case ScanKernel::kPortable:
+      break;
+  }
+  return "portable";
+}
+
+}  // namespace Tavrin

@@ -1,0 +1,41 @@
+// The fast scanner: answers whether a text holds a banned word, exactly as
+// ContainsBannedWord (the literal walk over WordList) answers for the same
+// bytes, without copying the text, allocating or locking. It is compiled from
+// BannedWordTable on first use and picks the fastest kernel this processor
+// runs; see kernels/DESIGN.md.
+#ifndef TAVRIN_MATCHING_SCANNER_H_
+#define TAVRIN_MATCHING_SCANNER_H_
+
+#include <cstddef>
+
+namespace Tavrin {
+
+// The instruction sets the scanner has a kernel for.
+enum class ScanKernel { kPortable, kSse2, kSsse3, kAvx2 };
+constexpr ScanKernel kAllScanKernels[] = {ScanKernel::kPortable, ScanKernel::kSse2,
+                                          ScanKernel::kSsse3, ScanKernel::kAvx2};
+
+// True when a row of BannedWordTable occurs in text[0 .. length), ASCII
+// letters compared without case. text[length] must be readable (it is the
+// terminating zero of the callers' texts); nothing outside text[0 .. length]
+// is read. Never allocates, never blocks once the first call has returned.
+bool TextHasBannedWord(const char* text, std::size_t length) noexcept;
+
+// The kernel TextHasBannedWord uses: the widest this processor and its
+// operating system support, chosen once.
+ScanKernel SelectedScanKernel() noexcept;
+
+// True when `kernel` can run here (kPortable always can).
+bool ScanKernelAvailable(ScanKernel kernel) noexcept;
+
+// TextHasBannedWord through the given kernel, for tests and the benchmark.
+// A kernel that cannot run here is replaced by the portable one.
+bool TextHasBannedWordUsing(ScanKernel kernel, const char* text,
+                            std::size_t length) noexcept;
+
+// "portable", "sse2", "ssse3" or "avx2".
+const char* ScanKernelName(ScanKernel kernel) noexcept;
+
+}  // namespace Tavrin
+
+#endif  // TAVRIN_MATCHING_SCANNER_H_

@@ -1,0 +1,37 @@
+// The scan kernels, one per instruction set, all with the same contract:
+// true exactly when some row of `patterns` occurs in text[0 .. length),
+// ASCII case folded. text[length] must be readable (the terminating zero);
+// nothing outside text[0 .. length] is read. A kernel for an instruction set
+// may run only on a processor that has it (Scanner.cpp checks).
+#ifndef TAVRIN_MATCHING_KERNELS_KERNELS_H_
+#define TAVRIN_MATCHING_KERNELS_KERNELS_H_
+
+#include <cstddef>
+
+#include "matching/kernels/ScanPatterns.h"
+
+#if defined(__x86_64__) || defined(__i386__) || defined(_M_X64) || \
+    defined(_M_IX86)
+#define TAVRIN_SCAN_X86 1
+#else
+#define TAVRIN_SCAN_X86 0
+#endif
+
+namespace Tavrin {
+namespace scan {
+
+bool ScanPortable(const ScanPatterns& patterns, const unsigned char* text,
+                  std::size_t length) noexcept;
+#if TAVRIN_SCAN_X86
+bool ScanSse2(const ScanPatterns& patterns, const unsigned char* text,
+              std::size_t length) noexcept;
+bool ScanSsse3(const ScanPatterns& patterns, const unsigned char* text,
+               std::size_t length) noexcept;
+bool ScanAvx2(const ScanPatterns& patterns, const unsigned char* text,
+              std::size_t length) noexcept;
+#endif
+
+}  // namespace scan
+}  // namespace Tavrin
+
+#endif  // TAVRIN_MATCHING_KERNELS_KERNELS_H_

@@ -1,0 +1,282 @@
+// The scanner against the literal walk (ContainsBannedWord), through every
+// kernel this processor can run; reads at the very end of a mapped page; and
+// the allocation count of warm calls of the two exported functions.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Tavrin.h"
+#include "matching/AsciiFold.h"
+#include "matching/BannedWordTable.h"
+#include "matching/NoCaseString.h"
+#include "matching/Scanner.h"
+#include "matching/WordList.h"
+#include "matching/kernels/ScanPatterns.h"
+
+// Every operator new of this binary is counted while counting is on.
+namespace {
+std::atomic<bool> counting{false};
+std::atomic<long> counted_allocations{0};
+
+void* CountedAllocate(std::size_t size) {
+  if (counting.load(std::memory_order_relaxed)) ++counted_allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+}  // namespace
+
+void* operator new(std::size_t size) { return CountedAllocate(size); }
+void* operator new[](std::size_t size) { return CountedAllocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return CountedAllocate(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+using Tavrin::ScanKernel;
+
+bool Reference(const std::string& text) {
+  EXPECT_TRUE(Tavrin::EnsureWordList());
+  return Tavrin::ContainsBannedWord(Tavrin::NoCaseString(text.c_str()));
+}
+
+std::vector<ScanKernel> AvailableKernels() {
+  std::vector<ScanKernel> kernels;
+  for (ScanKernel kernel : Tavrin::kAllScanKernels)
+    if (Tavrin::ScanKernelAvailable(kernel)) kernels.push_back(kernel);
+  return kernels;
+}
+
+// Compares every available kernel with the literal walk on `text` (which
+// must hold no zero byte); returns the reference verdict.
+bool ExpectAllKernelsAgree(const std::string& text) {
+  const bool expected = Reference(text);
+  for (ScanKernel kernel : AvailableKernels()) {
+    EXPECT_EQ(Tavrin::TextHasBannedWordUsing(kernel, text.c_str(), text.size()),
+              expected)
+        << Tavrin::ScanKernelName(kernel) << " on " << ::testing::PrintToString(text);
+  }
+  return expected;
+}
+
+std::string RandomCase(const std::string& s, std::mt19937& rng) {
+  std::string out = s;
+  for (char& c : out) {
+    const unsigned lower = static_cast<unsigned char>(c) | 0x20u;
+    if (lower >= 'a' && lower <= 'z' && (rng() & 1u)) c = static_cast<char>(c ^ 0x20);
+  }
+  return out;
+}
+
+// A piece of text: a row, a row without its last or first byte, a GBK
+// character, any byte but zero, or plain English letters and spaces.
+std::string RandomFragment(std::mt19937& rng) {
+  const std::string row = Tavrin::BannedWordTable[rng() % Tavrin::kBannedWordCount];
+  switch (rng() % 8) {
+    case 0:
+      return RandomCase(row, rng);
+    case 1:
+      return RandomCase(row.substr(0, row.size() - 1), rng);
+    case 2:
+      return RandomCase(row.substr(1), rng);
+    case 3: {
+      const char gbk[] = {static_cast<char>(0x81 + rng() % 0x7E),
+                          static_cast<char>(0x40 + rng() % 0xBF)};
+      return std::string(gbk, 2);
+    }
+    case 4:
+      return std::string(1, static_cast<char>(1 + rng() % 255));
+    default: {
+      std::string words;
+      const std::size_t n = 1 + rng() % 6;
+      for (std::size_t i = 0; i < n; ++i)
+        words += (rng() % 5 == 0) ? ' ' : static_cast<char>('a' + rng() % 26);
+      return words;
+    }
+  }
+}
+
+TEST(ScanPatterns, FoldBitsAgreeWithTheFoldForEveryByte) {
+  static Tavrin::scan::ScanPatterns patterns;
+  Tavrin::scan::BuildScanPatterns(patterns);
+  ASSERT_EQ(patterns.row_count, Tavrin::kBannedWordCount - 1);  // "sex" twice
+  for (std::size_t r = 0; r < patterns.row_count; ++r) {
+    const Tavrin::scan::ScanRow& row = patterns.rows[r];
+    unsigned char fold_bits[16];
+    std::memcpy(fold_bits, row.fold_bits, sizeof fold_bits);
+    for (std::size_t i = 0; i < row.length; ++i) {
+      for (unsigned t = 0; t < 256; ++t) {
+        const bool by_bits = (t | fold_bits[i]) == row.bytes[i];
+        const bool by_fold = Tavrin::FoldAsciiCase(static_cast<unsigned char>(t)) == row.bytes[i];
+        ASSERT_EQ(by_bits, by_fold) << "row " << r << " byte " << i << " t " << t;
+      }
+    }
+  }
+}
+
+TEST(Scanner, SelectsTheWidestAvailableKernel) {
+  ScanKernel widest = ScanKernel::kPortable;
+  for (ScanKernel kernel : AvailableKernels()) widest = kernel;
+  EXPECT_EQ(Tavrin::SelectedScanKernel(), widest);
+  EXPECT_TRUE(Tavrin::ScanKernelAvailable(ScanKernel::kPortable));
+#if defined(__x86_64__)
+  EXPECT_TRUE(Tavrin::ScanKernelAvailable(ScanKernel::kSse2));
+#endif
+  std::printf("kernels here:");
+  for (ScanKernel kernel : AvailableKernels())
+    std::printf(" %s", Tavrin::ScanKernelName(kernel));
+  std::printf("\n");
+}
+
+TEST(Scanner, EveryRowAtEveryOffsetOfEveryShortLength) {
+  std::mt19937 rng(7);
+  for (const char* row_text : Tavrin::BannedWordTable) {
+    const std::string row = row_text;
+    const std::string prefix = row.substr(0, row.size() - 1);
+    for (std::size_t length = row.size(); length <= 80; ++length) {
+      for (std::size_t at = 0; at + row.size() <= length; ++at) {
+        // Filler that joins no row with its neighbours.
+        std::string text(length, '~');
+        text.replace(at, row.size(), RandomCase(row, rng));
+        ASSERT_TRUE(ExpectAllKernelsAgree(text)) << row;
+        // The row less its last byte: banned only if a shorter row is in it.
+        std::string near(length, '~');
+        near.replace(at, prefix.size(), RandomCase(prefix, rng));
+        ExpectAllKernelsAgree(near);
+      }
+    }
+  }
+}
+
+TEST(Scanner, RandomTextsOfEveryLengthUpTo300) {
+  std::mt19937 rng(2024);
+  long banned = 0, clean = 0;
+  for (std::size_t length = 0; length <= 300; ++length) {
+    for (int round = 0; round < 24; ++round) {
+      std::string text;
+      // Mostly letters and near misses, so both verdicts are common.
+      while (text.size() < length) {
+        std::string piece = RandomFragment(rng);
+        if (round % 3 != 0 && piece.size() > 1 && rng() % 4 != 0)
+          piece.pop_back();
+        text += piece;
+      }
+      text.resize(length);
+      (ExpectAllKernelsAgree(text) ? banned : clean)++;
+      if (HasFailure()) return;
+    }
+  }
+  // The texts exercise both answers.
+  EXPECT_GT(banned, 500);
+  EXPECT_GT(clean, 500);
+}
+
+TEST(Scanner, EveryByteValueAroundEveryRow) {
+  // Each byte 0x01-0xFF before and after each row, and in place of each of
+  // its bytes.
+  for (const char* row_text : Tavrin::BannedWordTable) {
+    const std::string row = row_text;
+    for (unsigned b = 1; b < 256; ++b) {
+      const std::string byte(1, static_cast<char>(b));
+      ExpectAllKernelsAgree(byte + row + byte);
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        std::string changed = "0123456789abcdefghijklmnopqrstu" + row;
+        changed[31 + i] = static_cast<char>(b);
+        ExpectAllKernelsAgree(changed);
+      }
+    }
+    if (HasFailure()) return;
+  }
+}
+
+TEST(Scanner, LongTextsWithOneRowAnywhere) {
+  std::mt19937 rng(99);
+  for (int round = 0; round < 200; ++round) {
+    std::string text;
+    const std::size_t length = 200 + rng() % 4000;
+    while (text.size() < length) {
+      std::string piece = RandomFragment(rng);
+      if (piece.size() > 1) piece.pop_back();
+      text += piece;
+    }
+    ExpectAllKernelsAgree(text);
+    const std::string row = Tavrin::BannedWordTable[rng() % Tavrin::kBannedWordCount];
+    text.insert(rng() % text.size(), RandomCase(row, rng));
+    ASSERT_TRUE(ExpectAllKernelsAgree(text));
+  }
+}
+
+// Texts whose terminating zero is the last byte before an inaccessible page:
+// a read past it faults.
+TEST(Scanner, TextEndingAtAnInaccessiblePage) {
+  const long page = sysconf(_SC_PAGESIZE);
+  ASSERT_GT(page, 0);
+  void* mapping = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(mapping, MAP_FAILED);
+  char* const base = static_cast<char*>(mapping);
+  ASSERT_EQ(mprotect(base + page, page, PROT_NONE), 0);
+  char* const end = base + page - 1;  // the terminating zero
+  std::mt19937 rng(5);
+  char out[512];
+  for (std::size_t length = 0; length <= 300; ++length) {
+    for (int variant = 0; variant < 3; ++variant) {
+      char* const text = end - length;
+      for (std::size_t i = 0; i < length; ++i)
+        text[i] = static_cast<char>('a' + rng() % 26);
+      if (variant == 1 && length >= 2) std::memcpy(end - 2, "Sb", 2);
+      if (variant == 2 && length >= 3) std::memcpy(end - 3, "\xB2\xD9x", 3);
+      *end = '\0';
+      const std::string copy(text, length);
+      const bool expected = Reference(copy);
+      for (ScanKernel kernel : AvailableKernels())
+        ASSERT_EQ(Tavrin::TextHasBannedWordUsing(kernel, text, length), expected)
+            << Tavrin::ScanKernelName(kernel) << " length " << length;
+      EXPECT_EQ(Tavrin::IsValid(text), !expected);
+      EXPECT_EQ(Tavrin::Filtrate(out, sizeof out - 1, text), expected);
+      // In place, in the last page.
+      EXPECT_EQ(Tavrin::Filtrate(text, static_cast<unsigned>(length), text),
+                expected);
+    }
+  }
+  munmap(mapping, 2 * page);
+}
+
+TEST(Scanner, WarmCallsAllocateNothing) {
+  ASSERT_TRUE(Tavrin::IsValid("warm up"));
+  std::vector<std::string> texts = {"", "x", "hello world", "SHIT happens",
+                                    "\xB1\xC8\xD5\xE2", "see <IMG src=x>"};
+  std::string long_clean(1 << 16, 'q');
+  texts.push_back(long_clean);
+  texts.push_back(long_clean + ".Cn");
+  std::vector<char> out(long_clean.size() + 16);
+
+  counted_allocations = 0;
+  counting = true;
+  for (const std::string& text : texts) {
+    Tavrin::IsValid(text.c_str());
+    Tavrin::Filtrate(out.data(), static_cast<unsigned>(out.size() - 1), text.c_str());
+    Tavrin::Filtrate(out.data(), 3, text.c_str());
+  }
+  counting = false;
+  EXPECT_EQ(counted_allocations.load(), 0);
+}
+
+}  // namespace

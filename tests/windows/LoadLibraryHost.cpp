@@ -1,0 +1,175 @@
+// A host that loads Tavrin.dll at run time, the way most of its hosts do:
+// LoadLibrary, then GetProcAddress by the two decorated names. Each cycle
+// loads the module afresh, lets many threads make the first calls at once,
+// checks every answer, unloads the module and makes sure it is gone. The
+// behaviour cases and every row of the table run through the looked-up
+// functions, and again after the host switches the C runtime to other
+// locales and code pages.
+//
+//   tavrin_load_host.exe [CYCLES]   (Tavrin.dll is taken from beside it)
+#include <windows.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "HostCases.h"
+#include "Tavrin.h"
+#include "matching/BannedWordTable.h"
+
+namespace {
+
+const char kIsValidName[] = "?IsValid@Tavrin@@YA_NPBD@Z";
+const char kFiltrateName[] = "?Filtrate@Tavrin@@YA_NPADIPBD@Z";
+constexpr int kThreads = 16;
+
+// The header's own declarations give the pointer types, so a mismatch
+// between header and test cannot go unnoticed.
+using IsValidPointer = decltype(&Tavrin::IsValid);
+using FiltratePointer = decltype(&Tavrin::Filtrate);
+
+void Print(const char* text) { std::fputs(text, stdout); }
+
+struct Module {
+  HMODULE handle = nullptr;
+  IsValidPointer is_valid = nullptr;
+  FiltratePointer filtrate = nullptr;
+};
+
+bool Load(const std::wstring& path, Module& module) {
+  module.handle = LoadLibraryW(path.c_str());
+  if (module.handle == nullptr) {
+    std::printf("LoadLibrary failed: error %lu\n", GetLastError());
+    return false;
+  }
+  module.is_valid = reinterpret_cast<IsValidPointer>(
+      reinterpret_cast<void*>(GetProcAddress(module.handle, kIsValidName)));
+  module.filtrate = reinterpret_cast<FiltratePointer>(
+      reinterpret_cast<void*>(GetProcAddress(module.handle, kFiltrateName)));
+  if (module.is_valid == nullptr || module.filtrate == nullptr) {
+    std::printf("GetProcAddress failed for a decorated name\n");
+    return false;
+  }
+  return true;
+}
+
+// Frees the module and confirms the loader really unloaded it, so that the
+// next cycle's first call meets a freshly initialised module.
+bool Unload(Module& module) {
+  if (!FreeLibrary(module.handle)) return false;
+  module = Module();
+  return GetModuleHandleW(L"Tavrin.dll") == nullptr;
+}
+
+struct FirstCallRace {
+  HANDLE start = nullptr;
+  Module module;
+  LONG wrong = 0;
+};
+
+DWORD WINAPI RaceThread(void* argument) {
+  FirstCallRace& race = *static_cast<FirstCallRace*>(argument);
+  WaitForSingleObject(race.start, INFINITE);
+  char buf[32];
+  const Module& m = race.module;
+  const bool ok = !m.is_valid("x.COM") && m.is_valid("hello") &&
+                  m.is_valid(nullptr) && m.filtrate(buf, 31, "Essex") &&
+                  std::strcmp(buf, "***<br>") == 0 &&
+                  !m.filtrate(buf, 31, "fine") && std::strcmp(buf, "fine") == 0;
+  if (!ok) InterlockedIncrement(&race.wrong);
+  return 0;
+}
+
+// Loads the module, releases kThreads threads together so that they make
+// the module's first calls at once, and unloads it.
+bool RaceFirstCalls(const std::wstring& path, int cycle) {
+  FirstCallRace race;
+  if (!Load(path, race.module)) return false;
+  race.start = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE threads[kThreads];
+  for (HANDLE& thread : threads) {
+    thread = CreateThread(nullptr, 0, RaceThread, &race, 0, nullptr);
+    if (thread == nullptr) return false;
+  }
+  SetEvent(race.start);
+  WaitForMultipleObjects(kThreads, threads, TRUE, INFINITE);
+  for (HANDLE thread : threads) CloseHandle(thread);
+  CloseHandle(race.start);
+  if (race.wrong != 0) {
+    std::printf("cycle %d: %ld threads got a wrong answer\n", cycle,
+                race.wrong);
+    return false;
+  }
+  if (!Unload(race.module)) {
+    std::printf("cycle %d: the module stayed loaded\n", cycle);
+    return false;
+  }
+  return true;
+}
+
+// Every row of the table is banned through the module, alone and
+// upper-cased inside other text.
+void RunTableRows(const Module& m, tavrin_host::Checks& checks) {
+  for (const char* row : Tavrin::BannedWordTable) {
+    std::string upper = row;
+    for (char& c : upper) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    checks.Expect(!m.is_valid(row), "row banned", row);
+    checks.Expect(!m.is_valid(("[" + upper + "]").c_str()),
+                  "row banned upper-cased", row);
+  }
+}
+
+// The verdicts and filtered copies stay the same whatever locale and code
+// page the host gives the C runtime it shares with the module.
+void RunUnderOtherLocales(const Module& m, tavrin_host::Checks& checks) {
+  const char* const locales[] = {"Turkish_Turkey.1254", "French_France.1252",
+                                 "Chinese_China.936", ".1252"};
+  for (const char* name : locales) {
+    const bool switched = std::setlocale(LC_ALL, name) != nullptr;
+    checks.Expect(switched, "setlocale", name);
+    if (!switched) continue;
+    tavrin_host::RunVerdictCases(m.is_valid, checks);
+    tavrin_host::RunFiltrateTable(m.filtrate, checks);
+    RunTableRows(m, checks);
+  }
+  std::setlocale(LC_ALL, "C");
+}
+
+std::wstring ModuleBesideThisProgram() {
+  wchar_t self[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path(self, length);
+  return path.substr(0, path.find_last_of(L"\\/") + 1) + L"Tavrin.dll";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int cycles = argc > 1 ? std::atoi(argv[1]) : 50;
+  const std::wstring path = ModuleBesideThisProgram();
+
+  for (int cycle = 0; cycle < cycles; ++cycle) {
+    if (!RaceFirstCalls(path, cycle)) return 1;
+  }
+
+  Module module;
+  if (!Load(path, module)) return 1;
+  tavrin_host::Checks checks(Print);
+  tavrin_host::RunBehaviourCases(module.is_valid, module.filtrate, checks);
+  RunTableRows(module, checks);
+  RunUnderOtherLocales(module, checks);
+  if (!Unload(module)) {
+    std::printf("the module stayed loaded\n");
+    return 1;
+  }
+
+  std::printf("LoadLibrary host: %d load/race/unload cycles of %d threads, "
+              "%d checks, %d failed\n",
+              cycles, kThreads, checks.count(), checks.failures());
+  return checks.failures() == 0 ? 0 : 1;
+}
