@@ -57,6 +57,30 @@ void PrintNumber(int value) {
   Print(digits + i);
 }
 
+// Microsoft's x86 compilers keep the stack only 4-byte aligned, so such a
+// host may call in at any stack address that is a multiple of 4; code in the
+// module that assumed more (aligned vector spills) would fault. Each
+// instantiation's frame is one word larger, so the calls below enter the
+// module at every residue of the stack address modulo 16.
+template <int kWords>
+__declspec(noinline) unsigned RunAtDepth(tavrin_host::Checks& checks) {
+  volatile unsigned pad[kWords];
+  pad[0] = 0;
+  tavrin_host::RunVerdictCases(&Tavrin::IsValid, checks);
+  tavrin_host::RunFiltrateTable(&Tavrin::Filtrate, checks);
+  return static_cast<unsigned>(reinterpret_cast<unsigned long>(&pad[0])) & 15u;
+}
+
+void RunAtEveryStackAlignment(tavrin_host::Checks& checks) {
+  const unsigned residues[] = {RunAtDepth<1>(checks), RunAtDepth<2>(checks),
+                               RunAtDepth<3>(checks), RunAtDepth<4>(checks)};
+  bool distinct = true;
+  for (int i = 0; i < 4; ++i) {
+    for (int j = i + 1; j < 4; ++j) distinct &= residues[i] != residues[j];
+  }
+  checks.Expect(distinct, "calls entered at four stack alignments");
+}
+
 }  // namespace
 
 extern "C" void __cdecl HostEntry() {
@@ -64,6 +88,7 @@ extern "C" void __cdecl HostEntry() {
   // Plain function pointers to the imported functions: the calls still go
   // through the import address table the loader filled.
   tavrin_host::RunBehaviourCases(&Tavrin::IsValid, &Tavrin::Filtrate, checks);
+  RunAtEveryStackAlignment(checks);
   // And direct calls, as a host written against the header makes them.
   char buf[16];
   checks.Expect(Tavrin::IsValid("hello") && !Tavrin::IsValid("a.COM"),

@@ -1,6 +1,7 @@
 # Makes the Wine prefix PREFIX ready once: `wineboot --init` on first use,
-# reused afterwards. Run with the tests' environment (WINEPREFIX=PREFIX).
+# reused afterwards.
 #   cmake -DWINE=wine -DPREFIX=dir -P WinePrefix.cmake
+set(ENV{WINEPREFIX} ${PREFIX})
 if(EXISTS ${PREFIX}/system.reg)
   message(STATUS "Wine prefix ready: ${PREFIX}")
   return()
