@@ -1,13 +1,15 @@
 // A host that loads Tavrin.dll at run time, the way most of its hosts do:
 // LoadLibrary, then GetProcAddress by the two decorated names. Each cycle
 // loads the module afresh, lets many threads make the first calls at once,
-// checks every answer, unloads the module and makes sure it is gone. The
+// checks every answer, unloads the module and makes sure it is gone, and
+// that it left no heap storage behind. The
 // behaviour cases and every row of the table run through the looked-up
 // functions, and again after the host switches the C runtime to other
 // locales and code pages.
 //
 //   tavrin_load_host.exe [CYCLES]   (Tavrin.dll is taken from beside it)
 #include <windows.h>
+#include <malloc.h>
 
 #include <clocale>
 #include <cstdio>
@@ -140,6 +142,17 @@ void RunUnderOtherLocales(const Module& m, tavrin_host::Checks& checks) {
   std::setlocale(LC_ALL, "C");
 }
 
+// Bytes in use in the C runtime's heap, which the module shares with this
+// host (both import msvcrt.dll).
+std::size_t HeapBytesInUse() {
+  _HEAPINFO entry = {};
+  std::size_t used = 0;
+  while (_heapwalk(&entry) == _HEAPOK) {
+    if (entry._useflag == _USEDENTRY) used += entry._size;
+  }
+  return used;
+}
+
 std::wstring ModuleBesideThisProgram() {
   wchar_t self[MAX_PATH];
   const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -153,13 +166,24 @@ int main(int argc, char** argv) {
   const int cycles = argc > 1 ? std::atoi(argv[1]) : 50;
   const std::wstring path = ModuleBesideThisProgram();
 
+  // Every cycle's static teardown must give back all the heap storage the
+  // module took at load and at its first call: the word list, and the
+  // runtime's own pool.
+  const std::size_t heap_before = HeapBytesInUse();
   for (int cycle = 0; cycle < cycles; ++cycle) {
     if (!RaceFirstCalls(path, cycle)) return 1;
   }
+  const std::size_t heap_after = HeapBytesInUse();
+
+  tavrin_host::Checks checks(Print);
+  char heap_numbers[64];
+  std::snprintf(heap_numbers, sizeof heap_numbers, "%zu bytes before, %zu after",
+                heap_before, heap_after);
+  checks.Expect(heap_after == heap_before,
+                "load/unload cycles give back every heap byte", heap_numbers);
 
   Module module;
   if (!Load(path, module)) return 1;
-  tavrin_host::Checks checks(Print);
   tavrin_host::RunBehaviourCases(module.is_valid, module.filtrate, checks);
   RunTableRows(module, checks);
   RunUnderOtherLocales(module, checks);
