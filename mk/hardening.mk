@@ -1,0 +1,50 @@
+# Sanitizer, fuzzing and large-input runs (tests/hardening/, fuzz/).
+#
+# make test builds three more trees with clang and runs them from the main
+# CTest run:
+#   build/asan  everything under AddressSanitizer + UndefinedBehaviorSanitizer;
+#               its whole suite, and load/unload cycles under LeakSanitizer
+#   build/tsan  the concurrency tests under ThreadSanitizer
+#   build/fuzz  the libFuzzer targets (ASan + UBSan): saved regressions
+#               replayed, then about half a minute of fuzzing
+# make fuzz runs each fuzz target for FUZZ_SECONDS (default 300), keeping what
+# it learns in fuzz/corpus-work/.
+
+ASAN_BUILD_DIR := build/asan
+TSAN_BUILD_DIR := build/tsan
+FUZZ_BUILD_DIR := build/fuzz
+FUZZ_SECONDS ?= 300
+
+# These trees are configured on their own, without CMAKE_FLAGS: none of the
+# main build's other suites (Windows, these trees) is registered in them.
+HARDENING_CMAKE := -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTAVRIN_BUILD_BENCH=OFF
+
+DEPS_GROUPS += fuzz
+TEST_PREREQS += hardening-asan hardening-tsan hardening-fuzz
+CMAKE_FLAGS += -DTAVRIN_ASAN_DIR=$(abspath $(ASAN_BUILD_DIR)) \
+  -DTAVRIN_TSAN_DIR=$(abspath $(TSAN_BUILD_DIR)) \
+  -DTAVRIN_FUZZ_DIR=$(abspath $(FUZZ_BUILD_DIR))
+
+.PHONY: hardening-asan hardening-tsan hardening-fuzz fuzz
+
+hardening-asan: deps
+	cmake -S . -B $(ASAN_BUILD_DIR) $(HARDENING_CMAKE) \
+	  -DTAVRIN_SANITIZE=address,undefined -DTAVRIN_BUILD_FUZZ=OFF
+	cmake --build $(ASAN_BUILD_DIR) -j $(JOBS)
+
+hardening-tsan: deps
+	cmake -S . -B $(TSAN_BUILD_DIR) $(HARDENING_CMAKE) \
+	  -DTAVRIN_SANITIZE=thread -DTAVRIN_BUILD_FUZZ=OFF -DTAVRIN_BUILD_TOOLS=OFF
+	cmake --build $(TSAN_BUILD_DIR) -j $(JOBS) --target first_fill_test concurrent_calls_test
+
+hardening-fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD_DIR) $(HARDENING_CMAKE) \
+	  -DTAVRIN_SANITIZE=address,undefined -DTAVRIN_BUILD_FUZZ=ON \
+	  -DTAVRIN_BUILD_TESTS=OFF -DTAVRIN_BUILD_TOOLS=OFF
+	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target tavrin_fuzzers
+
+fuzz: hardening-fuzz
+	cmake -DFUZZ_BIN_DIR=$(abspath $(FUZZ_BUILD_DIR))/fuzz -DSOURCE_DIR=$(abspath fuzz) \
+	  -DWORK_DIR=$(abspath fuzz/corpus-work) -DSECONDS=$(FUZZ_SECONDS) -DKEEP_CORPUS=ON \
+	  -P fuzz/RunFuzzer.cmake
