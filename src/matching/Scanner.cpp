@@ -17,6 +17,7 @@ struct CpuFeatures {
   bool sse2 = false;
   bool ssse3 = false;
   bool avx2 = false;
+  bool avx512 = false;  // AVX-512F and AVX-512BW
 };
 
 CpuFeatures DetectCpuFeatures() noexcept {
@@ -27,16 +28,18 @@ CpuFeatures DetectCpuFeatures() noexcept {
   features.sse2 = (edx & bit_SSE2) != 0;
   features.ssse3 = (ecx & bit_SSSE3) != 0;
   // AVX2 needs the operating system to save the 256-bit registers too:
-  // XCR0 bits 1 (SSE state) and 2 (AVX state), readable when OSXSAVE is set.
-  if ((ecx & bit_OSXSAVE) != 0 && (ecx & bit_AVX) != 0) {
-    unsigned xcr0_low = 0, xcr0_high = 0;
-    __asm__ __volatile__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
-    const bool ymm_saved = (xcr0_low & 6u) == 6u;
-    if (ymm_saved && __get_cpuid_max(0, nullptr) >= 7) {
-      __cpuid_count(7, 0, eax, ebx, ecx, edx);
-      features.avx2 = (ebx & bit_AVX2) != 0;
-    }
-  }
+  // XCR0 bits 1 (SSE state) and 2 (AVX state), readable when OSXSAVE is set;
+  // AVX-512 also bits 5 to 7 (mask registers, upper halves, upper 16).
+  if ((ecx & bit_OSXSAVE) == 0 || (ecx & bit_AVX) == 0) return features;
+  unsigned xcr0_low = 0, xcr0_high = 0;
+  __asm__ __volatile__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+  if ((xcr0_low & 0x6u) != 0x6u || __get_cpuid_max(0, nullptr) < 7)
+    return features;
+  __cpuid_count(7, 0, eax, ebx, ecx, edx);
+  features.avx2 = (ebx & (1u << 5)) != 0;
+  const unsigned avx512f = 1u << 16, avx512bw = 1u << 30;
+  features.avx512 = (xcr0_low & 0xE6u) == 0xE6u &&
+                    (ebx & (avx512f | avx512bw)) == (avx512f | avx512bw);
 #endif
   return features;
 }
@@ -44,6 +47,8 @@ CpuFeatures DetectCpuFeatures() noexcept {
 KernelFunction KernelFor(ScanKernel kernel) noexcept {
 #if TAVRIN_SCAN_X86
   switch (kernel) {
+    case ScanKernel::kAvx512:
+      return scan::ScanAvx512;
     case ScanKernel::kAvx2:
       return scan::ScanAvx2;
     case ScanKernel::kSsse3:
@@ -71,6 +76,8 @@ struct Scanner {
     available[static_cast<int>(ScanKernel::kSsse3)] = cpu.sse2 && cpu.ssse3;
     available[static_cast<int>(ScanKernel::kAvx2)] =
         cpu.sse2 && cpu.ssse3 && cpu.avx2;
+    available[static_cast<int>(ScanKernel::kAvx512)] =
+        available[static_cast<int>(ScanKernel::kAvx2)] && cpu.avx512;
     selected = ScanKernel::kPortable;
     for (ScanKernel kernel : kAllScanKernels)
       if (available[static_cast<int>(kernel)]) selected = kernel;
@@ -78,7 +85,7 @@ struct Scanner {
   }
 
   scan::ScanPatterns patterns;
-  bool available[4] = {};
+  bool available[sizeof kAllScanKernels / sizeof kAllScanKernels[0]] = {};
   ScanKernel selected;
   KernelFunction kernel;
 };
@@ -114,6 +121,8 @@ bool TextHasBannedWordUsing(ScanKernel kernel, const char* text,
 
 const char* ScanKernelName(ScanKernel kernel) noexcept {
   switch (kernel) {
+    case ScanKernel::kAvx512:
+      return "avx512";
     case ScanKernel::kAvx2:
       return "avx2";
     case ScanKernel::kSsse3:

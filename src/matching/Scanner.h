@@ -11,9 +11,11 @@
 namespace Tavrin {
 
 // The instruction sets the scanner has a kernel for.
-enum class ScanKernel { kPortable, kSse2, kSsse3, kAvx2 };
-constexpr ScanKernel kAllScanKernels[] = {ScanKernel::kPortable, ScanKernel::kSse2,
-                                          ScanKernel::kSsse3, ScanKernel::kAvx2};
+// Each later one runs where all before it do and is faster.
+enum class ScanKernel { kPortable, kSse2, kSsse3, kAvx2, kAvx512 };
+constexpr ScanKernel kAllScanKernels[] = {
+    ScanKernel::kPortable, ScanKernel::kSse2, ScanKernel::kSsse3,
+    ScanKernel::kAvx2, ScanKernel::kAvx512};
 
 // True when a row of BannedWordTable occurs in text[0 .. length), ASCII
 // letters compared without case. text[length] must be readable (it is the
@@ -33,7 +35,7 @@ bool ScanKernelAvailable(ScanKernel kernel) noexcept;
 bool TextHasBannedWordUsing(ScanKernel kernel, const char* text,
                             std::size_t length) noexcept;
 
-// "portable", "sse2", "ssse3" or "avx2".
+// "portable", "sse2", "ssse3", "avx2" or "avx512".
 const char* ScanKernelName(ScanKernel kernel) noexcept;
 
 }  // namespace Tavrin

@@ -16,50 +16,56 @@ namespace scan {
 namespace {
 
 // `Filter` is constructed from the patterns and has
-//   static constexpr std::size_t kLanes;   // at most 32
-//   std::uint32_t Candidates(const unsigned char* window) const;
-// Candidates reads window[0 .. kLanes + kFingerprintLength - 1) and sets bit i
-// when a row may start at window + i. It may set bits that turn out false;
-// it must never leave out a start at which a row occurs.
+//   static constexpr std::size_t kLanes;  // lanes per block, at most 64
+//   static constexpr std::size_t kWidth;  // bytes each lane looks at
+//   static constexpr std::size_t kLead;   // lanes before the text's start
+//   std::uint64_t Candidates(const unsigned char* block);
+//   bool Confirm(const unsigned char* text, std::size_t length,
+//                std::ptrdiff_t base, std::uint64_t lanes);
+// Lane i of a block at offset `base` looks at the kWidth bytes from
+// base + i on. Candidates reads block[0 .. kLanes + kWidth - 1) and sets the
+// bit of each lane whose bytes may hold the part of a row the filter knows;
+// it may set bits that turn out false, but never leaves out a lane where a
+// row occurs. Zero bytes stand for bytes outside the text and never complete
+// a row. Confirm checks the set lanes of the last Candidates exactly.
 //
-// The text must be readable from text[0] to text[length] inclusive (its
-// terminating zero): a window is read only when it ends at or before
-// text[length], so no read leaves the text. A text too short for one window
-// is copied into a zero-padded buffer first.
+// Lanes run from -kLead (rows whose filter bytes end early in the text)
+// to length - kWidth (the last lane whose bytes are all in the text). A
+// block wholly inside text[0 .. length) is read in place; the first and last
+// blocks are copied, zero padded, onto the stack, so no read leaves the text.
 template <typename Filter>
 bool ScanBlocks(const ScanPatterns& patterns, const unsigned char* text,
                 std::size_t length) noexcept {
   constexpr std::size_t kLanes = Filter::kLanes;
-  constexpr std::size_t kSpan = kLanes + kFingerprintLength - 1;
-  static_assert(kLanes <= 32, "lanes are bits of a 32-bit mask");
-  // A row has at least 2 bytes, so the last start worth looking at is
-  // length - 2.
-  if (length < 2) return false;
-  const Filter filter(patterns);
-
-  if (length + 1 < kSpan) {
-    unsigned char window[kSpan + 1];
-    std::memset(window, 0, sizeof window);
-    std::memcpy(window, text, length);
-    const std::uint32_t lanes = filter.Candidates(window) &
-                                ((std::uint32_t{1} << (length - 1)) - 1u);
-    return lanes != 0 && AnyRowMatchesAt(patterns, text, length, 0, lanes);
+  constexpr std::size_t kSpan = kLanes + Filter::kWidth - 1;
+  static_assert(kLanes <= 64, "a block's lanes are bits of one word");
+  if (length < Filter::kWidth - Filter::kLead) return false;
+  const std::ptrdiff_t size = static_cast<std::ptrdiff_t>(length);
+  const std::ptrdiff_t last = size - static_cast<std::ptrdiff_t>(Filter::kWidth);
+  Filter filter(patterns);
+  for (std::ptrdiff_t base = -static_cast<std::ptrdiff_t>(Filter::kLead);
+       base <= last; base += static_cast<std::ptrdiff_t>(kLanes)) {
+    std::uint64_t lanes;
+    if (base >= 0 && base + static_cast<std::ptrdiff_t>(kSpan) <= size) {
+      lanes = filter.Candidates(text + base);
+    } else {
+      unsigned char block[kSpan];
+      std::memset(block, 0, sizeof block);
+      const std::ptrdiff_t from = base < 0 ? 0 : base;
+      const std::ptrdiff_t to =
+          base + static_cast<std::ptrdiff_t>(kSpan) < size
+              ? base + static_cast<std::ptrdiff_t>(kSpan)
+              : size;
+      std::memcpy(block + (from - base), text + from,
+                  static_cast<std::size_t>(to - from));
+      lanes = filter.Candidates(block);
+      const std::ptrdiff_t count = last - base + 1;
+      if (count < static_cast<std::ptrdiff_t>(kLanes))
+        lanes &= (std::uint64_t{1} << count) - 1u;
+    }
+    if (lanes != 0 && filter.Confirm(text, length, base, lanes)) return true;
   }
-
-  // Starts p .. p + kLanes - 1, reading text[p .. p + kSpan).
-  std::size_t p = 0;
-  for (; p + kSpan <= length + 1; p += kLanes) {
-    const std::uint32_t lanes = filter.Candidates(text + p);
-    if (lanes != 0 && AnyRowMatchesAt(patterns, text, length, p, lanes))
-      return true;
-  }
-  if (p > length - 2) return false;
-  // The starts p .. length - 2 remain: one last window that ends on the
-  // terminator, overlapping starts already screened (fewer than kLanes).
-  const std::size_t last = length + 1 - kSpan;
-  const std::uint32_t lanes =
-      filter.Candidates(text + last) & (~std::uint32_t{0} << (p - last));
-  return lanes != 0 && AnyRowMatchesAt(patterns, text, length, last, lanes);
+  return false;
 }
 
 }  // namespace

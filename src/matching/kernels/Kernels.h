@@ -29,6 +29,8 @@ bool ScanSsse3(const ScanPatterns& patterns, const unsigned char* text,
                std::size_t length) noexcept;
 bool ScanAvx2(const ScanPatterns& patterns, const unsigned char* text,
               std::size_t length) noexcept;
+bool ScanAvx512(const ScanPatterns& patterns, const unsigned char* text,
+                std::size_t length) noexcept;
 #endif
 
 }  // namespace scan

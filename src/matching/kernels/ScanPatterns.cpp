@@ -8,8 +8,6 @@ namespace Tavrin {
 namespace scan {
 namespace {
 
-constexpr std::size_t kBucketCount = 8;
-
 // True for the bytes that the fold joins with another byte (the ASCII
 // letters): their other case is byte ^ 0x20.
 constexpr bool IsFoldedLetter(unsigned char folded) {
@@ -23,59 +21,69 @@ constexpr unsigned char FoldBit(unsigned char folded) {
   return IsFoldedLetter(folded) ? 0x20u : 0u;
 }
 
-// How often a byte is expected in the texts hosts screen: lower-case letters
-// and spaces in English, high bytes in GBK. Only the relative weights matter;
-// they steer which rows share a bucket so that common text makes few
-// candidates. Any weights give correct results.
+// Roughly how often a byte occurs in the texts hosts screen, in percent of
+// the bytes of an English or a GBK text. Only the proportions matter: they
+// steer which rows share a bucket so that common text makes few candidates.
+// Any weights give correct results.
 double ByteWeight(unsigned v) {
-  if (v == ' ' || (v >= 'a' && v <= 'z')) return 8.0;
-  if (v >= 0x80) return 4.0;
-  return 1.0;
+  // a .. z in English prose.
+  static const double kLetters[26] = {
+      6.5, 1.2, 2.2, 3.4, 10.2, 1.8, 1.6, 4.9, 5.6, 0.1, 0.6, 3.2, 1.9,
+      5.4, 6.0, 1.5, 0.1, 4.8, 5.1, 7.3, 2.2, 0.8, 1.9, 0.1, 1.6, 0.1};
+  if (v >= 'a' && v <= 'z') return kLetters[v - 'a'];
+  if (v >= 'A' && v <= 'Z') return kLetters[v - 'A'] / 20.0;
+  if (v == ' ') return 18.0;
+  if (v >= 0x80) return 1.0;
+  if (v < 0x20) return 0.01;
+  return 0.3;
 }
 
-// The nibble sets of one bucket (or of one row's fingerprint) at each
-// fingerprint position.
+constexpr std::size_t kMaxPositions = kWindowLength;
+
+// The nibble sets of one bucket (or one row) at each filter position.
 struct NibbleSets {
-  std::uint16_t low[kFingerprintLength];
-  std::uint16_t high[kFingerprintLength];
+  std::uint16_t low[kMaxPositions];
+  std::uint16_t high[kMaxPositions];
 };
 
 NibbleSets Merge(const NibbleSets& a, const NibbleSets& b) {
   NibbleSets m;
-  for (std::size_t k = 0; k < kFingerprintLength; ++k) {
+  for (std::size_t k = 0; k < kMaxPositions; ++k) {
     m.low[k] = static_cast<std::uint16_t>(a.low[k] | b.low[k]);
     m.high[k] = static_cast<std::uint16_t>(a.high[k] | b.high[k]);
   }
   return m;
 }
 
-// The expected share of windows that pass a bucket's nibble tests, up to a
-// constant factor: the product over positions of the weight of the bytes
-// accepted there.
-double PassWeight(const NibbleSets& s) {
+// Up to a constant factor, the share of windows of common text that pass a
+// bucket: the product over positions of the weight of the bytes accepted
+// there (bytes taken as independent).
+float PassWeight(const NibbleSets& s, std::size_t positions) {
   double product = 1.0;
-  for (std::size_t k = 0; k < kFingerprintLength; ++k) {
+  for (std::size_t k = 0; k < positions; ++k) {
     double sum = 0.0;
     for (unsigned v = 0; v < 256; ++v) {
       if ((s.low[k] >> (v & 15u) & 1u) && (s.high[k] >> (v >> 4) & 1u))
         sum += ByteWeight(v);
     }
-    product *= sum;
+    product *= sum / 100.0;
   }
-  return product;
+  return static_cast<float>(product);
 }
 
-NibbleSets FingerprintOf(const ScanRow& row) {
+// The nibble sets of the last `positions` bytes of `row`, its last byte at
+// the last position; positions before a shorter row accept any byte.
+NibbleSets NibblesOf(const ScanRow& row, std::size_t positions) {
   NibbleSets s{};
-  for (std::size_t k = 0; k < kFingerprintLength; ++k) {
-    if (k >= row.length) {
-      // Shorter rows match whatever follows them.
+  for (std::size_t k = 0; k < positions; ++k) {
+    if (row.length + k < positions) {
       s.low[k] = s.high[k] = 0xFFFFu;
       continue;
     }
     // Both cases of a letter: the text is looked up unfolded.
-    const unsigned c = row.bytes[k];
-    const unsigned other = c ^ FoldBit(row.bytes[k]);
+    const unsigned char byte = row.bytes[row.length + k - positions];
+    const unsigned c = byte;
+    const unsigned other = c ^ FoldBit(byte);
     s.low[k] = static_cast<std::uint16_t>(1u << (c & 15u) | 1u << (other & 15u));
     s.high[k] = static_cast<std::uint16_t>(1u << (c >> 4) | 1u << (other >> 4));
   }
@@ -86,47 +94,66 @@ void FillRow(const char* text, ScanRow& row) {
   std::memset(&row, 0, sizeof row);
   unsigned char fold_bits[kMaxRowLength] = {};
   unsigned char mask[kMaxRowLength] = {};
+  unsigned char tail[kMaxRowLength] = {};
+  unsigned char tail_fold_bits[kMaxRowLength] = {};
+  unsigned char tail_mask[kMaxRowLength] = {};
   row.length = std::strlen(text);
   for (std::size_t i = 0; i < row.length; ++i) {
     const unsigned char c = FoldAsciiCase(static_cast<unsigned char>(text[i]));
     row.bytes[i] = c;
     fold_bits[i] = FoldBit(c);
     mask[i] = 0xFFu;
+    const std::size_t j = kMaxRowLength - row.length + i;
+    tail[j] = c;
+    tail_fold_bits[j] = FoldBit(c);
+    tail_mask[j] = 0xFFu;
   }
   std::memcpy(row.value, row.bytes, sizeof row.value);
   std::memcpy(row.fold_bits, fold_bits, sizeof row.fold_bits);
   std::memcpy(row.mask, mask, sizeof row.mask);
+  std::memcpy(row.tail_value, tail, sizeof row.tail_value);
+  std::memcpy(row.tail_fold_bits, tail_fold_bits, sizeof row.tail_fold_bits);
+  std::memcpy(row.tail_mask, tail_mask, sizeof row.tail_mask);
 }
 
-// Groups the rows into kBucketCount buckets: starting from one group per
-// distinct fingerprint, repeatedly merges the two groups whose union lets
-// the least extra text through.
-void AssignBuckets(const ScanRow* rows, std::size_t count,
-                   std::uint8_t* bucket_of_row, NibbleSets* buckets) {
+bool Holds(const ScanRow& outer, const ScanRow& inner) {
+  for (std::size_t at = 0; at + inner.length <= outer.length; ++at)
+    if (std::memcmp(outer.bytes + at, inner.bytes, inner.length) == 0)
+      return true;
+  return false;
+}
+
+// Groups `count` rows, given by their nibble sets over `positions`
+// positions, into kBucketCount buckets: starting from one group per
+// distinct set, repeatedly merges the two groups whose union lets the least
+// extra common text through. Writes each row's bucket and each bucket's sets.
+void AssignBuckets(const NibbleSets* sets, std::size_t count,
+                   std::size_t positions, std::uint8_t* bucket_of_row,
+                   NibbleSets* buckets) {
   NibbleSets groups[kBannedWordCount];
   float weight[kBannedWordCount];
+  bool alive[kBannedWordCount];
   std::uint8_t group_of_row[kBannedWordCount];
   std::size_t group_count = 0;
   for (std::size_t r = 0; r < count; ++r) {
-    const NibbleSets s = FingerprintOf(rows[r]);
     std::size_t g = 0;
-    while (g < group_count && std::memcmp(&groups[g], &s, sizeof s) != 0) ++g;
+    while (g < group_count &&
+           std::memcmp(&groups[g], &sets[r], sizeof sets[r]) != 0)
+      ++g;
     if (g == group_count) {
-      groups[group_count] = s;
-      weight[group_count] = static_cast<float>(PassWeight(s));
+      groups[g] = sets[r];
+      weight[g] = PassWeight(sets[r], positions);
+      alive[g] = true;
       ++group_count;
     }
     group_of_row[r] = static_cast<std::uint8_t>(g);
   }
-  // merged[i][j] caches PassWeight(Merge(groups[i], groups[j])) for i < j.
+  // merged[i][j], i < j, caches the weight of the union of groups i and j.
   float merged[kBannedWordCount][kBannedWordCount];
   for (std::size_t i = 0; i < group_count; ++i)
     for (std::size_t j = i + 1; j < group_count; ++j)
-      merged[i][j] = static_cast<float>(PassWeight(Merge(groups[i], groups[j])));
-  std::size_t live = group_count;
-  bool alive[kBannedWordCount];
-  for (std::size_t i = 0; i < group_count; ++i) alive[i] = true;
-  while (live > kBucketCount) {
+      merged[i][j] = PassWeight(Merge(groups[i], groups[j]), positions);
+  for (std::size_t live = group_count; live > kBucketCount; --live) {
     std::size_t best_i = 0, best_j = 0;
     float best = 0.0f;
     bool found = false;
@@ -146,17 +173,16 @@ void AssignBuckets(const ScanRow* rows, std::size_t count,
     groups[best_i] = Merge(groups[best_i], groups[best_j]);
     weight[best_i] = merged[best_i][best_j];
     alive[best_j] = false;
-    --live;
     for (std::size_t r = 0; r < count; ++r)
-      if (group_of_row[r] == best_j) group_of_row[r] = static_cast<std::uint8_t>(best_i);
+      if (group_of_row[r] == best_j)
+        group_of_row[r] = static_cast<std::uint8_t>(best_i);
     for (std::size_t k = 0; k < group_count; ++k) {
       if (!alive[k] || k == best_i) continue;
       const std::size_t i = k < best_i ? k : best_i;
       const std::size_t j = k < best_i ? best_i : k;
-      merged[i][j] = static_cast<float>(PassWeight(Merge(groups[i], groups[j])));
+      merged[i][j] = PassWeight(Merge(groups[i], groups[j]), positions);
     }
   }
-  // Number the surviving groups 0 .. live - 1.
   std::uint8_t bucket_of_group[kBannedWordCount];
   std::size_t next = 0;
   for (std::size_t g = 0; g < group_count; ++g) {
@@ -169,22 +195,83 @@ void AssignBuckets(const ScanRow* rows, std::size_t count,
     bucket_of_row[r] = bucket_of_group[group_of_row[r]];
 }
 
+// Fills one nibble-table filter with the rows `members` (indices into
+// patterns.rows), each by its last kPositions bytes.
+template <std::size_t kPositions>
+void FillFilter(const ScanPatterns& patterns, const std::uint8_t* members,
+                std::size_t member_count, NibbleTables<kPositions>& tables) {
+  NibbleSets sets[kBannedWordCount];
+  for (std::size_t i = 0; i < member_count; ++i)
+    sets[i] = NibblesOf(patterns.rows[members[i]], kPositions);
+  std::uint8_t bucket_of_member[kBannedWordCount];
+  NibbleSets buckets[kBucketCount];
+  AssignBuckets(sets, member_count, kPositions, bucket_of_member, buckets);
+  std::size_t next = 0;
+  for (std::size_t b = 0; b < kBucketCount; ++b) {
+    tables.bucket_begin[b] = static_cast<std::uint8_t>(next);
+    for (std::size_t i = 0; i < member_count; ++i)
+      if (bucket_of_member[i] == b) tables.bucket_row[next++] = members[i];
+    for (std::size_t k = 0; k < kPositions; ++k) {
+      for (unsigned i = 0; i < 16 * kTableCopies; ++i) {
+        if (buckets[b].low[k] >> (i % 16) & 1u)
+          tables.low[k][i] |= static_cast<unsigned char>(1u << b);
+        if (buckets[b].high[k] >> (i % 16) & 1u)
+          tables.high[k][i] |= static_cast<unsigned char>(1u << b);
+      }
+    }
+  }
+  tables.bucket_begin[kBucketCount] = static_cast<std::uint8_t>(next);
+}
+
+// Whether `row` occurs at text[start ..], for start < length.
+inline bool RowAt(const ScanRow& row, const unsigned char* text,
+                  std::size_t length, std::size_t start) {
+  const std::size_t left = length - start;
+  if (left >= kMaxRowLength) {
+    std::uint64_t word[2];
+    std::memcpy(word, text + start, sizeof word);
+    return ((word[0] | row.fold_bits[0]) & row.mask[0]) == row.value[0] &&
+           ((word[1] | row.fold_bits[1]) & row.mask[1]) == row.value[1];
+  }
+  // Near the end of the text: byte by byte, never past text[length - 1].
+  if (row.length > left) return false;
+  for (std::size_t i = 0; i < row.length; ++i)
+    if (FoldAsciiCase(text[start + i]) != row.bytes[i]) return false;
+  return true;
+}
+
+inline unsigned LowestBit(std::uint64_t bits) {
+#if defined(__GNUC__)
+  return static_cast<unsigned>(__builtin_ctzll(bits));
+#else
+  unsigned i = 0;
+  while ((bits >> i & 1u) == 0) ++i;
+  return i;
+#endif
+}
+
 }  // namespace
 
 void BuildScanPatterns(ScanPatterns& patterns) noexcept {
   std::memset(&patterns, 0, sizeof patterns);
 
-  // Distinct rows, folded ("sex" is in the table twice; one copy decides).
-  ScanRow distinct[kBannedWordCount];
+  // The rows that decide: without duplicates ("sex" is in the table twice)
+  // and without rows that hold another row, which can only match where the
+  // row they hold matches too.
+  ScanRow all[kBannedWordCount];
+  for (std::size_t i = 0; i < kBannedWordCount; ++i)
+    FillRow(BannedWordTable[i], all[i]);
+  ScanRow deciding[kBannedWordCount];
   std::size_t count = 0;
-  for (const char* text : BannedWordTable) {
-    ScanRow row;
-    FillRow(text, row);
-    bool seen = false;
-    for (std::size_t i = 0; i < count && !seen; ++i)
-      seen = distinct[i].length == row.length &&
-             std::memcmp(distinct[i].bytes, row.bytes, row.length) == 0;
-    if (!seen) distinct[count++] = row;
+  for (std::size_t i = 0; i < kBannedWordCount; ++i) {
+    bool needed = true;
+    for (std::size_t j = 0; j < kBannedWordCount && needed; ++j) {
+      if (j == i) continue;
+      const bool same = all[j].length == all[i].length && Holds(all[i], all[j]);
+      // Of equal rows the first is kept; a row holding a shorter one goes.
+      needed = !(same ? j < i : Holds(all[i], all[j]));
+    }
+    if (needed) deciding[count++] = all[i];
   }
 
   // Stable order by first byte, and the index into it.
@@ -192,7 +279,7 @@ void BuildScanPatterns(ScanPatterns& patterns) noexcept {
   for (unsigned first = 0; first < 256; ++first) {
     patterns.first_begin[first] = static_cast<std::uint8_t>(n);
     for (std::size_t i = 0; i < count; ++i)
-      if (distinct[i].bytes[0] == first) patterns.rows[n++] = distinct[i];
+      if (deciding[i].bytes[0] == first) patterns.rows[n++] = deciding[i];
     patterns.first_end[first] = static_cast<std::uint8_t>(n);
   }
   patterns.row_count = n;
@@ -226,19 +313,18 @@ void BuildScanPatterns(ScanPatterns& patterns) noexcept {
   patterns.pair_first_count = firsts;
   patterns.pair_second_begin[firsts] = static_cast<std::uint8_t>(seconds);
 
-  std::uint8_t bucket_of_row[kBannedWordCount];
-  NibbleSets buckets[kBucketCount];
-  AssignBuckets(patterns.rows, n, bucket_of_row, buckets);
-  for (std::size_t b = 0; b < kBucketCount; ++b) {
-    for (std::size_t k = 0; k < kFingerprintLength; ++k) {
-      for (unsigned nibble = 0; nibble < 16; ++nibble) {
-        if (buckets[b].low[k] >> nibble & 1u)
-          patterns.teddy_low[k][nibble] |= static_cast<unsigned char>(1u << b);
-        if (buckets[b].high[k] >> nibble & 1u)
-          patterns.teddy_high[k][nibble] |= static_cast<unsigned char>(1u << b);
-      }
-    }
+  // The nibble-table filters: 2-byte rows whole, longer rows by their last
+  // kWindowLength bytes.
+  std::uint8_t pair_rows[kBannedWordCount], window_rows[kBannedWordCount];
+  std::size_t pair_count = 0, window_count = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (patterns.rows[i].length == 2)
+      pair_rows[pair_count++] = static_cast<std::uint8_t>(i);
+    else
+      window_rows[window_count++] = static_cast<std::uint8_t>(i);
   }
+  FillFilter(patterns, pair_rows, pair_count, patterns.pairs);
+  FillFilter(patterns, window_rows, window_count, patterns.windows);
 }
 
 bool RowMatchesAt(const ScanPatterns& patterns, const unsigned char* text,
@@ -246,41 +332,85 @@ bool RowMatchesAt(const ScanPatterns& patterns, const unsigned char* text,
   const unsigned char first = FoldAsciiCase(text[at]);
   const ScanRow* row = patterns.rows + patterns.first_begin[first];
   const ScanRow* const end = patterns.rows + patterns.first_end[first];
-  const std::size_t left = length - at;
-  if (left >= kMaxRowLength) {
-    std::uint64_t word[2];
-    std::memcpy(word, text + at, sizeof word);
-    for (; row != end; ++row) {
-      if (((word[0] | row->fold_bits[0]) & row->mask[0]) == row->value[0] &&
-          ((word[1] | row->fold_bits[1]) & row->mask[1]) == row->value[1])
-        return true;
-    }
-    return false;
-  }
-  // Near the end of the text: byte by byte, never past text[length - 1].
-  for (; row != end; ++row) {
-    if (row->length > left) continue;
-    std::size_t i = 1;
-    while (i < row->length &&
-           FoldAsciiCase(text[at + i]) == row->bytes[i])
-      ++i;
-    if (i == row->length) return true;
-  }
+  for (; row != end; ++row)
+    if (RowAt(*row, text, length, at)) return true;
   return false;
 }
 
 bool AnyRowMatchesAt(const ScanPatterns& patterns, const unsigned char* text,
-                     std::size_t length, std::size_t base,
-                     std::uint32_t lanes) noexcept {
-  while (lanes != 0) {
-#if defined(__GNUC__)
-    const unsigned lane = static_cast<unsigned>(__builtin_ctz(lanes));
-#else
-    unsigned lane = 0;
-    while ((lanes >> lane & 1u) == 0) ++lane;
-#endif
-    if (RowMatchesAt(patterns, text, length, base + lane)) return true;
-    lanes &= lanes - 1;
+                     std::size_t length, std::ptrdiff_t base,
+                     std::uint64_t lanes) noexcept {
+  for (; lanes != 0; lanes &= lanes - 1) {
+    const std::ptrdiff_t at = base + static_cast<std::ptrdiff_t>(LowestBit(lanes));
+    if (at >= 0 && static_cast<std::size_t>(at) < length &&
+        RowMatchesAt(patterns, text, length, static_cast<std::size_t>(at)))
+      return true;
+  }
+  return false;
+}
+
+namespace {
+
+// Whether `row` ends on the last byte of the 16 bytes `window`.
+inline bool RowEndsWindow(const ScanRow& row, const std::uint64_t* window) {
+  return (((window[0] | row.tail_fold_bits[0]) & row.tail_mask[0]) ^
+          row.tail_value[0]) == 0 &&
+         (((window[1] | row.tail_fold_bits[1]) & row.tail_mask[1]) ^
+          row.tail_value[1]) == 0;
+}
+
+// Whether a row of the buckets `buckets` of `tables` ends on text[end]
+// (end < length).
+template <std::size_t kPositions>
+bool BucketRowEndsAt(const ScanPatterns& patterns,
+                     const NibbleTables<kPositions>& tables,
+                     std::uint32_t buckets, const unsigned char* text,
+                     std::size_t length, std::size_t end) {
+  if (end + 1 >= kMaxRowLength) {
+    // The 16 bytes ending on text[end], checked against each row's tail
+    // words: no branch per row.
+    std::uint64_t window[2];
+    std::memcpy(window, text + end + 1 - kMaxRowLength, sizeof window);
+    bool found = false;
+    for (; buckets != 0; buckets &= buckets - 1) {
+      const unsigned bucket = LowestBit(buckets);
+      for (std::size_t i = tables.bucket_begin[bucket];
+           i < tables.bucket_begin[bucket + 1]; ++i)
+        found |= RowEndsWindow(patterns.rows[tables.bucket_row[i]], window);
+    }
+    return found;
+  }
+  // Near the text's start.
+  for (; buckets != 0; buckets &= buckets - 1) {
+    const unsigned bucket = LowestBit(buckets);
+    for (std::size_t i = tables.bucket_begin[bucket];
+         i < tables.bucket_begin[bucket + 1]; ++i) {
+      const ScanRow& row = patterns.rows[tables.bucket_row[i]];
+      if (end + 1 >= row.length &&
+          RowAt(row, text, length, end + 1 - row.length))
+        return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool AnyBucketRowMatches(const ScanPatterns& patterns,
+                         const unsigned char* text, std::size_t length,
+                         std::ptrdiff_t base, std::uint64_t lanes,
+                         const unsigned char* pair_buckets,
+                         const unsigned char* window_buckets) noexcept {
+  for (; lanes != 0; lanes &= lanes - 1) {
+    const unsigned lane = LowestBit(lanes);
+    const std::ptrdiff_t end = base + static_cast<std::ptrdiff_t>(lane) +
+                               static_cast<std::ptrdiff_t>(kWindowLength) - 1;
+    if (end < 0 || static_cast<std::size_t>(end) >= length) continue;
+    if (BucketRowEndsAt(patterns, patterns.pairs, pair_buckets[lane], text,
+                        length, static_cast<std::size_t>(end)) ||
+        BucketRowEndsAt(patterns, patterns.windows, window_buckets[lane], text,
+                        length, static_cast<std::size_t>(end)))
+      return true;
   }
   return false;
 }

@@ -1,5 +1,5 @@
 // The tables every scan kernel reads, compiled once from BannedWordTable, and
-// the exact check of a candidate position that all kernels share. How the
+// the exact check of candidate positions that all kernels share. How the
 // tables filter and why no match is missed: DESIGN.md beside this file.
 #ifndef TAVRIN_MATCHING_KERNELS_SCANPATTERNS_H_
 #define TAVRIN_MATCHING_KERNELS_SCANPATTERNS_H_
@@ -14,24 +14,53 @@ namespace scan {
 
 // Every row is at most this long; a candidate is checked against 16 bytes.
 constexpr std::size_t kMaxRowLength = 16;
-// Bytes of each row that the vector filters look at (fewer for 2-byte rows).
-constexpr std::size_t kFingerprintLength = 3;
+// Bytes the nibble-table filters look at for a row: its last kWindowLength
+// bytes (all of a shorter row), lined up so that the row's last byte is the
+// window's last byte.
+constexpr std::size_t kWindowLength = 5;
+// Buckets of each nibble-table filter: one bit of a byte each.
+constexpr std::size_t kBucketCount = 8;
 
-// One distinct row, folded, with the words that test it in one go against 16
-// text bytes: text bytes t match when ((t | fold_bits) & mask) == value.
-// fold_bits holds 0x20 exactly where the row has an ASCII letter (see
-// DESIGN.md for why this equals comparing FoldAsciiCase of each byte).
+// One row, folded, with the words that test it in one go against 16 text
+// bytes: text bytes t match when ((t | fold_bits) & mask) == value. fold_bits
+// holds 0x20 exactly where the row has an ASCII letter (see DESIGN.md for why
+// this equals comparing FoldAsciiCase of each byte).
 struct ScanRow {
+  // The row at the start of 16 bytes.
   std::uint64_t value[2];
   std::uint64_t fold_bits[2];
   std::uint64_t mask[2];
+  // The row at the end of 16 bytes, for a check from its last byte back.
+  std::uint64_t tail_value[2];
+  std::uint64_t tail_fold_bits[2];
+  std::uint64_t tail_mask[2];
   unsigned char bytes[kMaxRowLength];  // folded, zero padded
   std::size_t length;
 };
 
+// Nibble tables of one filter: byte k of a window can belong to a row of
+// bucket b only if bit b is set in both low[k][byte & 15] and
+// high[k][byte >> 4]. Both cases of a letter are entered, so text is looked
+// up as it is, unfolded.
+// Each 16-byte table is stored four times over, so that the 32- and 64-byte
+// kernels load it as it is, already repeated in every 16-byte lane.
+constexpr std::size_t kTableCopies = 4;
+
+template <std::size_t kPositions>
+struct NibbleTables {
+  alignas(64) unsigned char low[kPositions][16 * kTableCopies];
+  alignas(64) unsigned char high[kPositions][16 * kTableCopies];
+  // The rows of bucket b: rows[bucket_row[i]] for i in
+  // [bucket_begin[b], bucket_begin[b + 1]).
+  std::uint8_t bucket_begin[kBucketCount + 1];
+  std::uint8_t bucket_row[kBannedWordCount];
+};
+
 struct ScanPatterns {
-  // Distinct rows sorted by their first byte; the rows that can start with
-  // folded byte b are rows[first_begin[b] .. first_end[b]).
+  // The rows that decide a verdict, sorted by first byte: the table's rows
+  // without duplicates and without rows that hold another row (a text that
+  // holds "fuck you" holds "fuck"). The rows that can start with folded byte
+  // b are rows[first_begin[b] .. first_end[b]).
   ScanRow rows[kBannedWordCount];
   std::size_t row_count;
   std::uint8_t first_begin[256];
@@ -41,13 +70,14 @@ struct ScanPatterns {
   // folded bytes f0 f1.
   std::uint64_t pair_bits[65536 / 64];
 
-  // SSSE3 and AVX2 kernels: nibble tables of the first kFingerprintLength
-  // bytes of each row, eight buckets of rows, one bit per bucket. Byte k of a
-  // window can begin a row of bucket b only if bit b is set in both
-  // teddy_low[k][byte & 15] and teddy_high[k][byte >> 4]. Both cases of a
-  // letter are entered, so the text is never folded before the lookup.
-  alignas(16) unsigned char teddy_low[kFingerprintLength][16];
-  alignas(16) unsigned char teddy_high[kFingerprintLength][16];
+  // SSSE3, AVX2 and AVX-512 kernels. A lane stands for the window of
+  // kWindowLength bytes from its offset on, and is a candidate when a row of
+  // some bucket may end on the window's last byte. Rows of 2 bytes are
+  // looked up by that byte and the one before it (pairs: one row a bucket,
+  // which makes the lookup exact); longer rows by their last kWindowLength
+  // bytes, fewer for shorter rows (windows: wildcards in front).
+  NibbleTables<2> pairs;
+  NibbleTables<kWindowLength> windows;
 
   // SSE2 kernel (no byte shuffle): the distinct folded first bytes of rows,
   // and for first byte pair_first[i] the second bytes
@@ -64,15 +94,28 @@ struct ScanPatterns {
 // Fills `patterns` from BannedWordTable. Allocates nothing and cannot fail.
 void BuildScanPatterns(ScanPatterns& patterns) noexcept;
 
-// True when a row of `patterns` occurs in `text` at offset `at` exactly
+// True when some row starting with the byte text[at] occurs at offset `at`
 // (ASCII case folded). Reads only text[at .. length); `at` < `length`.
 bool RowMatchesAt(const ScanPatterns& patterns, const unsigned char* text,
                   std::size_t length, std::size_t at) noexcept;
 
-// Checks the candidate offsets `base + i` for each bit i set in `lanes`.
+// RowMatchesAt for the offsets `base + i`, for each bit i set in `lanes`.
+// `base` may be negative (a block that starts before the text); offsets
+// outside the text are skipped.
 bool AnyRowMatchesAt(const ScanPatterns& patterns, const unsigned char* text,
-                     std::size_t length, std::size_t base,
-                     std::uint32_t lanes) noexcept;
+                     std::size_t length, std::ptrdiff_t base,
+                     std::uint64_t lanes) noexcept;
+
+// The exact check behind the nibble-table filters: for each bit i set in
+// `lanes`, whether a row of a bucket set in pair_buckets[i] or
+// window_buckets[i] ends on text[base + i + kWindowLength - 1]. Rows that
+// would begin before the text or end after it are skipped. Reads only
+// text[0 .. length).
+bool AnyBucketRowMatches(const ScanPatterns& patterns,
+                         const unsigned char* text, std::size_t length,
+                         std::ptrdiff_t base, std::uint64_t lanes,
+                         const unsigned char* pair_buckets,
+                         const unsigned char* window_buckets) noexcept;
 
 }  // namespace scan
 }  // namespace Tavrin

@@ -16,10 +16,12 @@ namespace {
 class Sse2Filter {
  public:
   static constexpr std::size_t kLanes = 16;
+  static constexpr std::size_t kWidth = 2;  // a row's first two bytes
+  static constexpr std::size_t kLead = 0;
 
   explicit Sse2Filter(const ScanPatterns& patterns) : patterns_(patterns) {}
 
-  std::uint32_t Candidates(const unsigned char* window) const {
+  std::uint64_t Candidates(const unsigned char* window) const {
     const __m128i first =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(window));
     const __m128i second =
@@ -39,6 +41,11 @@ class Sse2Filter {
       any = _mm_or_si128(any, _mm_and_si128(starts, follows));
     }
     return static_cast<std::uint32_t>(_mm_movemask_epi8(any));
+  }
+
+  bool Confirm(const unsigned char* text, std::size_t length,
+               std::ptrdiff_t base, std::uint64_t lanes) const {
+    return AnyRowMatchesAt(patterns_, text, length, base, lanes);
   }
 
  private:
