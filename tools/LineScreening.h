@@ -1,0 +1,167 @@
+// The line handling of the tavrin command-line tool, apart from its argument
+// parsing and I/O so that it can be unit-tested and fuzzed directly: reading
+// lines of any length, splitting off their endings, converting UTF-8 to GBK,
+// and the check, filter and explain decisions for one line.
+//
+// A line is screened the way a host would screen it, through the public
+// functions Tavrin::IsValid and Tavrin::Filtrate. A line may hold zero bytes,
+// which a host's zero-terminated text cannot; no banned row contains a zero
+// byte, so the line is screened as the pieces between its zero bytes, and it
+// is banned exactly when one of them is.
+#ifndef TAVRIN_TOOLS_LINESCREENING_H_
+#define TAVRIN_TOOLS_LINESCREENING_H_
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace TavrinCli {
+
+// ---------------------------------------------------------------- lines
+
+// A line as read, split into its bytes and its ending: "\r\n", "\n", or ""
+// for a last line that has no newline. A carriage return is part of the
+// ending only directly before the newline.
+struct LineParts {
+  std::string_view body;
+  std::string_view ending;
+};
+LineParts SplitEnding(std::string_view line) noexcept;
+
+// Reads a file descriptor line by line, each line with its newline (if it
+// has one), however long the line and whatever bytes it holds. It reads what
+// is there (read(2)), so a line typed at a terminal is answered at once.
+class LineReader {
+ public:
+  explicit LineReader(int fd) noexcept : fd_(fd) {}
+
+  // Replaces `line` with the next line. Returns false at the end of input or
+  // on a read error (then error() is the errno value). A last line without a
+  // newline is still returned; a line cut short by a read error is not.
+  bool Next(std::string& line);
+  int error() const noexcept { return error_; }
+
+ private:
+  bool Fill();
+
+  int fd_;
+  std::string buffer_;
+  std::size_t start_ = 0;
+  bool eof_ = false;
+  int error_ = 0;
+};
+
+// ---------------------------------------------------------------- encodings
+
+enum class Encoding { kGbk, kUtf8 };
+
+// Parses an --encoding value: "gbk", "cp936", "utf-8", "utf8" (any case).
+bool ParseEncoding(std::string_view name, Encoding* encoding) noexcept;
+
+// The offset of the first byte that does not begin a well-formed UTF-8
+// sequence (RFC 3629: no overlong forms, no surrogates, nothing above
+// U+10FFFF), or npos when all of `text` is well-formed.
+std::size_t FindInvalidUtf8(std::string_view text) noexcept;
+
+// Converts well-formed UTF-8 to GBK with iconv. A character that GBK cannot
+// represent (an emoji, say) becomes '?', a byte that no banned row holds.
+class Utf8ToGbk {
+ public:
+  Utf8ToGbk();
+  ~Utf8ToGbk();
+  Utf8ToGbk(const Utf8ToGbk&) = delete;
+  Utf8ToGbk& operator=(const Utf8ToGbk&) = delete;
+
+  // False when this C library offers no UTF-8 to GBK conversion.
+  bool ok() const noexcept;
+
+  // Replaces `gbk` with the conversion of `utf8`. Returns false, with
+  // *bad_offset set to the offset of the offending byte, when `utf8` is not
+  // well-formed UTF-8.
+  bool Convert(std::string_view utf8, std::string& gbk,
+               std::size_t* bad_offset);
+
+ private:
+  void* cd_;  // iconv_t
+};
+
+// The GBK bytes of a row shown as UTF-8 for a reader's terminal (the bytes
+// themselves when they are not valid GBK).
+std::string GbkToUtf8ForDisplay(std::string_view gbk);
+
+// "C2 E8 B5 C4": the bytes in upper-case hex, separated by spaces.
+std::string HexBytes(std::string_view bytes);
+
+// ---------------------------------------------------------------- decisions
+
+enum class Verdict { kClean, kBanned, kError };
+
+// One row of the built-in list found in a line.
+struct RowHit {
+  std::size_t row;     // 1 to 54, as numbered in the table
+  std::size_t offset;  // byte offset of its first occurrence in the bytes
+                       // screened (GBK, after conversion from UTF-8)
+};
+
+// Screens lines (without their endings) one at a time. Not thread-safe:
+// each thread needs its own.
+class LineScreener {
+ public:
+  explicit LineScreener(Encoding encoding);
+
+  // False when the encoding needs a conversion this C library lacks.
+  bool ok() const noexcept;
+
+  // The verdict of Tavrin::IsValid over the line's bytes. kError when the
+  // line is not well-formed UTF-8 under Encoding::kUtf8 (see error_offset).
+  Verdict Check(std::string_view line);
+
+  // Replaces `out` with what filter writes for the line: the line itself,
+  // byte for byte, when clean (the original UTF-8, characters GBK lacks
+  // included), else what Tavrin::Filtrate writes in its place, "***<br>".
+  // A line that cannot be screened (kError) also gets "***<br>", so that
+  // nothing unscreened gets through.
+  Verdict Filter(std::string_view line, std::string& out);
+
+  // The verdict of Check, and in `hits` every row of the list that occurs in
+  // the line, in table order, each with the offset of its first occurrence.
+  // A banned line with no hit is one the library could not screen (it fails
+  // closed when it cannot get storage).
+  Verdict Explain(std::string_view line, std::vector<RowHit>& hits);
+
+  // After kError: the offset in the line of the first ill-formed UTF-8 byte.
+  std::size_t error_offset() const noexcept { return error_offset_; }
+
+  // The bytes screened for the last line: the line itself, or its GBK form.
+  const std::string& screened() const noexcept { return screened_; }
+
+ private:
+  // Fills screened_ from `line`; false on ill-formed UTF-8.
+  bool Prepare(std::string_view line);
+
+  Encoding encoding_;
+  Utf8ToGbk converter_;
+  std::string screened_;
+  std::string piece_;
+  std::vector<char> filtered_;
+  std::size_t error_offset_ = 0;
+};
+
+// The bytes of row `row`, 1 to 54 (empty for any other number).
+std::string_view RowBytes(std::size_t row) noexcept;
+
+// ---------------------------------------------------------------- output
+
+// "NAME:LINE: clean", "NAME:LINE: banned" or "NAME:LINE: error", without a
+// newline: the one line per input line that check and explain print.
+std::string FormatVerdict(std::string_view name, std::size_t line_number,
+                          Verdict verdict);
+
+// "NAME:LINE: row 4 at byte 2: 73 65 78 \"sex\"", without a newline.
+std::string FormatHit(std::string_view name, std::size_t line_number,
+                      const RowHit& hit);
+
+}  // namespace TavrinCli
+
+#endif  // TAVRIN_TOOLS_LINESCREENING_H_
