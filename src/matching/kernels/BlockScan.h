@@ -20,6 +20,9 @@ namespace {
 //   static constexpr std::size_t kWidth;  // bytes each lane looks at
 //   static constexpr std::size_t kLead;   // lanes before the text's start
 //   std::uint64_t Candidates(const unsigned char* block);
+//   std::ptrdiff_t FindCandidates(const unsigned char* text,
+//                                 std::ptrdiff_t base, std::ptrdiff_t limit,
+//                                 std::uint64_t& lanes);
 //   bool Confirm(const unsigned char* text, std::size_t length,
 //                std::ptrdiff_t base, std::uint64_t lanes);
 // Lane i of a block at offset `base` looks at the kWidth bytes from
@@ -27,43 +30,55 @@ namespace {
 // bit of each lane whose bytes may hold the part of a row the filter knows;
 // it may set bits that turn out false, but never leaves out a lane where a
 // row occurs. Zero bytes stand for bytes outside the text and never complete
-// a row. Confirm checks the set lanes of the last Candidates exactly.
+// a row. FindCandidates runs Candidates over the blocks in place at base,
+// base + kLanes, ... up to `limit` and stops at the first with candidates
+// (returning its offset, `lanes` set) or past `limit` (`lanes` zero).
+// Confirm checks the set lanes of the last block exactly.
 //
 // Lanes run from -kLead (rows whose filter bytes end early in the text)
 // to length - kWidth (the last lane whose bytes are all in the text). A
 // block wholly inside text[0 .. length) is read in place; the first and last
 // blocks are copied, zero padded, onto the stack, so no read leaves the text.
+// A filter with kMaskedEdges reads those blocks itself instead, through
+//   std::uint64_t CandidatesAtEdge(const unsigned char* text,
+//                                  std::size_t length, std::ptrdiff_t base);
+// which must read only text[0 .. length) and take other bytes as zero.
 template <typename Filter>
 bool ScanBlocks(const ScanPatterns& patterns, const unsigned char* text,
                 std::size_t length) noexcept {
-  constexpr std::size_t kLanes = Filter::kLanes;
-  constexpr std::size_t kSpan = kLanes + Filter::kWidth - 1;
+  constexpr std::ptrdiff_t kLanes = static_cast<std::ptrdiff_t>(Filter::kLanes);
+  constexpr std::ptrdiff_t kSpan =
+      kLanes + static_cast<std::ptrdiff_t>(Filter::kWidth) - 1;
   static_assert(kLanes <= 64, "a block's lanes are bits of one word");
   if (length < Filter::kWidth - Filter::kLead) return false;
   const std::ptrdiff_t size = static_cast<std::ptrdiff_t>(length);
   const std::ptrdiff_t last = size - static_cast<std::ptrdiff_t>(Filter::kWidth);
+  // The last offset of a block that lies wholly in the text.
+  const std::ptrdiff_t last_in_place = size - kSpan;
   Filter filter(patterns);
-  for (std::ptrdiff_t base = -static_cast<std::ptrdiff_t>(Filter::kLead);
-       base <= last; base += static_cast<std::ptrdiff_t>(kLanes)) {
+  std::ptrdiff_t base = -static_cast<std::ptrdiff_t>(Filter::kLead);
+  while (base <= last) {
     std::uint64_t lanes;
-    if (base >= 0 && base + static_cast<std::ptrdiff_t>(kSpan) <= size) {
-      lanes = filter.Candidates(text + base);
+    if (base >= 0 && base <= last_in_place) {
+      base = filter.FindCandidates(text, base, last_in_place, lanes);
+      if (lanes == 0) continue;
     } else {
-      unsigned char block[kSpan];
-      std::memset(block, 0, sizeof block);
-      const std::ptrdiff_t from = base < 0 ? 0 : base;
-      const std::ptrdiff_t to =
-          base + static_cast<std::ptrdiff_t>(kSpan) < size
-              ? base + static_cast<std::ptrdiff_t>(kSpan)
-              : size;
-      std::memcpy(block + (from - base), text + from,
-                  static_cast<std::size_t>(to - from));
-      lanes = filter.Candidates(block);
+      if constexpr (Filter::kMaskedEdges) {
+        lanes = filter.CandidatesAtEdge(text, length, base);
+      } else {
+        unsigned char block[kSpan];
+        std::memset(block, 0, sizeof block);
+        const std::ptrdiff_t from = base < 0 ? 0 : base;
+        const std::ptrdiff_t to = base + kSpan < size ? base + kSpan : size;
+        std::memcpy(block + (from - base), text + from,
+                    static_cast<std::size_t>(to - from));
+        lanes = filter.Candidates(block);
+      }
       const std::ptrdiff_t count = last - base + 1;
-      if (count < static_cast<std::ptrdiff_t>(kLanes))
-        lanes &= (std::uint64_t{1} << count) - 1u;
+      if (count < kLanes) lanes &= (std::uint64_t{1} << count) - 1u;
     }
     if (lanes != 0 && filter.Confirm(text, length, base, lanes)) return true;
+    base += kLanes;
   }
   return false;
 }

@@ -206,11 +206,11 @@ void FillFilter(const ScanPatterns& patterns, const std::uint8_t* members,
   std::uint8_t bucket_of_member[kBannedWordCount];
   NibbleSets buckets[kBucketCount];
   AssignBuckets(sets, member_count, kPositions, bucket_of_member, buckets);
-  std::size_t next = 0;
-  for (std::size_t b = 0; b < kBucketCount; ++b) {
-    tables.bucket_begin[b] = static_cast<std::uint8_t>(next);
+  for (unsigned m = 0; m < 256; ++m)
     for (std::size_t i = 0; i < member_count; ++i)
-      if (bucket_of_member[i] == b) tables.bucket_row[next++] = members[i];
+      if (m >> bucket_of_member[i] & 1u)
+        tables.rows_in_buckets[m] |= std::uint64_t{1} << members[i];
+  for (std::size_t b = 0; b < kBucketCount; ++b) {
     for (std::size_t k = 0; k < kPositions; ++k) {
       for (unsigned i = 0; i < 16 * kTableCopies; ++i) {
         if (buckets[b].low[k] >> (i % 16) & 1u)
@@ -220,7 +220,6 @@ void FillFilter(const ScanPatterns& patterns, const std::uint8_t* members,
       }
     }
   }
-  tables.bucket_begin[kBucketCount] = static_cast<std::uint8_t>(next);
 }
 
 // Whether `row` occurs at text[start ..], for start < length.
@@ -253,6 +252,7 @@ inline unsigned LowestBit(std::uint64_t bits) {
 }  // namespace
 
 void BuildScanPatterns(ScanPatterns& patterns) noexcept {
+  static_assert(kBannedWordCount <= 64, "a set of rows is a 64-bit word");
   std::memset(&patterns, 0, sizeof patterns);
 
   // The rows that decide: without duplicates ("sex" is in the table twice)
@@ -325,6 +325,14 @@ void BuildScanPatterns(ScanPatterns& patterns) noexcept {
   }
   FillFilter(patterns, pair_rows, pair_count, patterns.pairs);
   FillFilter(patterns, window_rows, window_count, patterns.windows);
+
+  for (std::size_t r = 0; r < n; ++r) {
+    const ScanRow& row = patterns.rows[r];
+    for (std::size_t k = 0; k < 3; ++k)
+      for (unsigned b = 0; b < 256; ++b)
+        if (k >= row.length || row.bytes[row.length - 1 - k] == b)
+          patterns.rows_ending_with[k][b] |= std::uint64_t{1} << r;
+  }
 }
 
 bool RowMatchesAt(const ScanPatterns& patterns, const unsigned char* text,
@@ -353,43 +361,30 @@ namespace {
 
 // Whether `row` ends on the last byte of the 16 bytes `window`.
 inline bool RowEndsWindow(const ScanRow& row, const std::uint64_t* window) {
-  return (((window[0] | row.tail_fold_bits[0]) & row.tail_mask[0]) ^
-          row.tail_value[0]) == 0 &&
-         (((window[1] | row.tail_fold_bits[1]) & row.tail_mask[1]) ^
-          row.tail_value[1]) == 0;
+  return ((((window[0] | row.tail_fold_bits[0]) & row.tail_mask[0]) ^
+           row.tail_value[0]) |
+          (((window[1] | row.tail_fold_bits[1]) & row.tail_mask[1]) ^
+           row.tail_value[1])) == 0;
 }
 
-// Whether a row of the buckets `buckets` of `tables` ends on text[end]
-// (end < length).
-template <std::size_t kPositions>
-bool BucketRowEndsAt(const ScanPatterns& patterns,
-                     const NibbleTables<kPositions>& tables,
-                     std::uint32_t buckets, const unsigned char* text,
-                     std::size_t length, std::size_t end) {
+// Whether one of the rows in `rows` (bits of rows[]) ends on text[end].
+bool RowsEndAt(const ScanPatterns& patterns, std::uint64_t rows,
+               const unsigned char* text, std::size_t length,
+               std::size_t end) {
   if (end + 1 >= kMaxRowLength) {
-    // The 16 bytes ending on text[end], checked against each row's tail
-    // words: no branch per row.
+    // The 16 bytes ending on text[end], against each row's tail words.
     std::uint64_t window[2];
     std::memcpy(window, text + end + 1 - kMaxRowLength, sizeof window);
     bool found = false;
-    for (; buckets != 0; buckets &= buckets - 1) {
-      const unsigned bucket = LowestBit(buckets);
-      for (std::size_t i = tables.bucket_begin[bucket];
-           i < tables.bucket_begin[bucket + 1]; ++i)
-        found |= RowEndsWindow(patterns.rows[tables.bucket_row[i]], window);
-    }
+    for (; rows != 0; rows &= rows - 1)
+      found |= RowEndsWindow(patterns.rows[LowestBit(rows)], window);
     return found;
   }
   // Near the text's start.
-  for (; buckets != 0; buckets &= buckets - 1) {
-    const unsigned bucket = LowestBit(buckets);
-    for (std::size_t i = tables.bucket_begin[bucket];
-         i < tables.bucket_begin[bucket + 1]; ++i) {
-      const ScanRow& row = patterns.rows[tables.bucket_row[i]];
-      if (end + 1 >= row.length &&
-          RowAt(row, text, length, end + 1 - row.length))
-        return true;
-    }
+  for (; rows != 0; rows &= rows - 1) {
+    const ScanRow& row = patterns.rows[LowestBit(rows)];
+    if (end + 1 >= row.length && RowAt(row, text, length, end + 1 - row.length))
+      return true;
   }
   return false;
 }
@@ -403,14 +398,17 @@ bool AnyBucketRowMatches(const ScanPatterns& patterns,
                          const unsigned char* window_buckets) noexcept {
   for (; lanes != 0; lanes &= lanes - 1) {
     const unsigned lane = LowestBit(lanes);
-    const std::ptrdiff_t end = base + static_cast<std::ptrdiff_t>(lane) +
-                               static_cast<std::ptrdiff_t>(kWindowLength) - 1;
-    if (end < 0 || static_cast<std::size_t>(end) >= length) continue;
-    if (BucketRowEndsAt(patterns, patterns.pairs, pair_buckets[lane], text,
-                        length, static_cast<std::size_t>(end)) ||
-        BucketRowEndsAt(patterns, patterns.windows, window_buckets[lane], text,
-                        length, static_cast<std::size_t>(end)))
-      return true;
+    const std::ptrdiff_t signed_end = base + static_cast<std::ptrdiff_t>(lane) +
+                                      static_cast<std::ptrdiff_t>(kWindowLength) - 1;
+    if (signed_end < 0 || static_cast<std::size_t>(signed_end) >= length) continue;
+    const std::size_t end = static_cast<std::size_t>(signed_end);
+    // The rows of the lane's buckets that end in the text's last bytes.
+    std::uint64_t rows = (patterns.pairs.rows_in_buckets[pair_buckets[lane]] |
+                          patterns.windows.rows_in_buckets[window_buckets[lane]]) &
+                         patterns.rows_ending_with[0][FoldAsciiCase(text[end])];
+    if (end >= 1) rows &= patterns.rows_ending_with[1][FoldAsciiCase(text[end - 1])];
+    if (end >= 2) rows &= patterns.rows_ending_with[2][FoldAsciiCase(text[end - 2])];
+    if (rows != 0 && RowsEndAt(patterns, rows, text, length, end)) return true;
   }
   return false;
 }

@@ -50,10 +50,9 @@ template <std::size_t kPositions>
 struct NibbleTables {
   alignas(64) unsigned char low[kPositions][16 * kTableCopies];
   alignas(64) unsigned char high[kPositions][16 * kTableCopies];
-  // The rows of bucket b: rows[bucket_row[i]] for i in
-  // [bucket_begin[b], bucket_begin[b + 1]).
-  std::uint8_t bucket_begin[kBucketCount + 1];
-  std::uint8_t bucket_row[kBannedWordCount];
+  // Bit r of rows_in_buckets[m]: rows[r] is in one of the buckets whose
+  // bits are set in m.
+  std::uint64_t rows_in_buckets[256];
 };
 
 struct ScanPatterns {
@@ -78,6 +77,11 @@ struct ScanPatterns {
   // bytes, fewer for shorter rows (windows: wildcards in front).
   NibbleTables<2> pairs;
   NibbleTables<kWindowLength> windows;
+  // Bit r of rows_ending_with[k][b]: rows[r] may end on a text byte whose
+  // k-th byte back (0: itself) folds to b; set for every b when the row is
+  // too short to reach that far back. A candidate's rows are narrowed with
+  // these before any of them is compared.
+  std::uint64_t rows_ending_with[3][256];
 
   // SSE2 kernel (no byte shuffle): the distinct folded first bytes of rows,
   // and for first byte pair_first[i] the second bytes

@@ -1,4 +1,4 @@
-// AVX-512 kernel: the nibble-table filters over 64 lanes per block, with the
+// AVX-512 kernel: the nibble-table filter over 64 lanes per block, with the
 // byte shuffle and byte masks of AVX-512BW. This file alone is compiled with
 // -mavx512bw; it runs only where the processor has AVX-512F and AVX-512BW
 // and the operating system saves the 512-bit registers.
@@ -8,75 +8,80 @@
 #include <immintrin.h>
 
 #include "matching/kernels/BlockScan.h"
+#include "matching/kernels/NibbleFilter.h"
 
 namespace Tavrin {
 namespace scan {
 namespace {
 
-class Avx512Filter {
- public:
+struct Avx512Ops {
+  using Vector = __m512i;
   static constexpr std::size_t kLanes = 64;
-  static constexpr std::size_t kWidth = kWindowLength;
-  static constexpr std::size_t kLead = kWindowLength - 2;
-
-  explicit Avx512Filter(const ScanPatterns& patterns) : patterns_(patterns) {}
-
-  std::uint64_t Candidates(const unsigned char* block) {
-    static_assert(kWindowLength == 5, "the lookups below are written out");
-    const NibbleTables<2>& pt = patterns_.pairs;
-    const NibbleTables<kWindowLength>& wt = patterns_.windows;
-    const __m512i nibble = _mm512_set1_epi8(0x0F);
-    __m512i low[kWindowLength], high[kWindowLength];
-    Nibbles(block + 0, nibble, low[0], high[0]);
-    Nibbles(block + 1, nibble, low[1], high[1]);
-    Nibbles(block + 2, nibble, low[2], high[2]);
-    Nibbles(block + 3, nibble, low[3], high[3]);
-    Nibbles(block + 4, nibble, low[4], high[4]);
-    // 0x80: the three-way AND.
-    const __m512i pairs = _mm512_ternarylogic_epi64(
-        _mm512_shuffle_epi8(_mm512_load_si512(pt.low[0]), low[3]),
-        _mm512_shuffle_epi8(_mm512_load_si512(pt.high[0]), high[3]),
-        Lookup(pt.low[1], pt.high[1], low[4], high[4]), 0x80);
-    const __m512i front = _mm512_ternarylogic_epi64(
-        Lookup(wt.low[0], wt.high[0], low[0], high[0]),
-        Lookup(wt.low[1], wt.high[1], low[1], high[1]),
-        Lookup(wt.low[2], wt.high[2], low[2], high[2]), 0x80);
-    const __m512i windows = _mm512_ternarylogic_epi64(
-        front, Lookup(wt.low[3], wt.high[3], low[3], high[3]),
-        Lookup(wt.low[4], wt.high[4], low[4], high[4]), 0x80);
-    const __m512i any = _mm512_or_si512(pairs, windows);
-    const std::uint64_t lanes = _mm512_test_epi8_mask(any, any);
-    if (lanes != 0) {
-      _mm512_storeu_si512(pair_buckets_, pairs);
-      _mm512_storeu_si512(window_buckets_, windows);
-    }
-    return lanes;
+  static Vector Load(const unsigned char* p) { return _mm512_loadu_si512(p); }
+  static Vector LoadTable(const unsigned char* p) {
+    return _mm512_load_si512(p);
   }
+  static Vector Nibble() { return _mm512_set1_epi8(0x0F); }
+  static Vector And(Vector a, Vector b) { return _mm512_and_si512(a, b); }
+  static Vector Or(Vector a, Vector b) { return _mm512_or_si512(a, b); }
+  // 0x80: the truth table of a & b & c.
+  static Vector And3(Vector a, Vector b, Vector c) {
+    return _mm512_ternarylogic_epi64(a, b, c, 0x80);
+  }
+  static Vector Shuffle(Vector table, Vector index) {
+    return _mm512_shuffle_epi8(table, index);
+  }
+  static Vector High(Vector bytes) {
+    return And(_mm512_srli_epi16(bytes, 4), Nibble());
+  }
+  static std::uint64_t NonZero(Vector v) { return _mm512_test_epi8_mask(v, v); }
+  static void Store(unsigned char* p, Vector v) { _mm512_storeu_si512(p, v); }
+};
 
-  bool Confirm(const unsigned char* text, std::size_t length,
-               std::ptrdiff_t base, std::uint64_t lanes) const {
-    return AnyBucketRowMatches(patterns_, text, length, base, lanes,
-                               pair_buckets_, window_buckets_);
+class Avx512Filter : public NibbleFilter<Avx512Ops> {
+ public:
+  using NibbleFilter<Avx512Ops>::NibbleFilter;
+  // Masked loads: bytes outside the text are neither read nor faulted on.
+  static constexpr bool kMaskedEdges = true;
+
+  // The block at text + base, which may begin before the text or end after
+  // it: each byte outside text[0 .. length) is masked off, so it is not
+  // read (and cannot fault) and counts as zero. The addresses are formed as
+  // integers, as they may lie outside the text.
+  std::uint64_t CandidatesAtEdge(const unsigned char* text, std::size_t length,
+                                 std::ptrdiff_t base) {
+    // Bit j of `inside` (j < 64) and of `inside_beyond` (j - 64): whether
+    // byte base + j is in the text. The load from offset k takes bits
+    // k .. k + 63 of the two.
+    const std::ptrdiff_t first = base < 0 ? -base : 0;
+    std::ptrdiff_t end = static_cast<std::ptrdiff_t>(length) - base;
+    if (end > 128) end = 128;
+    const std::uint64_t inside = Bits(first, end);
+    const std::uint64_t inside_beyond = Bits(first - 64, end - 64);
+    const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(text) +
+                              static_cast<std::uintptr_t>(base);
+    const Tables tables(patterns_);
+    return Lanes(tables, MaskedLoad(at, inside),
+                 MaskedLoad(at + 1, inside >> 1 | inside_beyond << 63),
+                 MaskedLoad(at + 2, inside >> 2 | inside_beyond << 62),
+                 MaskedLoad(at + 3, inside >> 3 | inside_beyond << 61),
+                 MaskedLoad(at + 4, inside >> 4 | inside_beyond << 60));
   }
 
  private:
-  static void Nibbles(const unsigned char* bytes, __m512i nibble,
-                      __m512i& low, __m512i& high) {
-    const __m512i loaded = _mm512_loadu_si512(bytes);
-    low = _mm512_and_si512(loaded, nibble);
-    high = _mm512_and_si512(_mm512_srli_epi16(loaded, 4), nibble);
+  // Bits from .. to - 1 of a word, clamped to 0 .. 64.
+  static std::uint64_t Bits(std::ptrdiff_t from, std::ptrdiff_t to) {
+    if (from < 0) from = 0;
+    if (to > 64) to = 64;
+    if (to <= from) return 0;
+    const std::uint64_t below_to =
+        to == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1u;
+    return below_to & (~std::uint64_t{0} << from);
   }
-  static __m512i Lookup(const unsigned char* low_table,
-                        const unsigned char* high_table, __m512i low,
-                        __m512i high) {
-    return _mm512_and_si512(
-        _mm512_shuffle_epi8(_mm512_load_si512(low_table), low),
-        _mm512_shuffle_epi8(_mm512_load_si512(high_table), high));
+  static __m512i MaskedLoad(std::uintptr_t address, std::uint64_t mask) {
+    return _mm512_maskz_loadu_epi8(mask,
+                                   reinterpret_cast<const void*>(address));
   }
-
-  const ScanPatterns& patterns_;
-  unsigned char pair_buckets_[kLanes];
-  unsigned char window_buckets_[kLanes];
 };
 
 }  // namespace

@@ -17,6 +17,7 @@ class Sse2Filter {
  public:
   static constexpr std::size_t kLanes = 16;
   static constexpr std::size_t kWidth = 2;  // a row's first two bytes
+  static constexpr bool kMaskedEdges = false;
   static constexpr std::size_t kLead = 0;
 
   explicit Sse2Filter(const ScanPatterns& patterns) : patterns_(patterns) {}
@@ -41,6 +42,16 @@ class Sse2Filter {
       any = _mm_or_si128(any, _mm_and_si128(starts, follows));
     }
     return static_cast<std::uint32_t>(_mm_movemask_epi8(any));
+  }
+
+  std::ptrdiff_t FindCandidates(const unsigned char* text, std::ptrdiff_t base,
+                                std::ptrdiff_t limit, std::uint64_t& lanes) {
+    for (; base <= limit; base += static_cast<std::ptrdiff_t>(kLanes)) {
+      lanes = Candidates(text + base);
+      if (lanes != 0) return base;
+    }
+    lanes = 0;
+    return base;
   }
 
   bool Confirm(const unsigned char* text, std::size_t length,

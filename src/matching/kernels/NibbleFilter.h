@@ -1,0 +1,134 @@
+// The nibble-table block filter shared by the SSSE3, AVX2 and AVX-512
+// kernels, written once over a small set of vector operations. Each kernel's
+// file supplies the operations for its instruction set and instantiates the
+// filter there, so it is compiled with that set; everything here has
+// internal linkage.
+#ifndef TAVRIN_MATCHING_KERNELS_NIBBLEFILTER_H_
+#define TAVRIN_MATCHING_KERNELS_NIBBLEFILTER_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "matching/kernels/ScanPatterns.h"
+
+namespace Tavrin {
+namespace scan {
+namespace {
+
+// `Ops` supplies, for one vector width:
+//   using Vector; static constexpr std::size_t kLanes (bytes per vector);
+//   static Vector Load(const unsigned char*);        // unaligned
+//   static Vector LoadTable(const unsigned char*);   // 64-byte aligned
+//   static Vector Nibble();                          // every byte 0x0F
+//   static Vector And(Vector, Vector), Or(Vector, Vector);
+//   static Vector And3(Vector, Vector, Vector);
+//   static Vector Shuffle(Vector table, Vector index); // per 16-byte lane
+//   static Vector High(Vector bytes);                // bytes >> 4, per byte
+//   static std::uint64_t NonZero(Vector);            // a bit per byte
+//   static void Store(unsigned char*, Vector);
+template <typename Ops>
+class NibbleFilter {
+ public:
+  using Vector = typename Ops::Vector;
+  static constexpr std::size_t kLanes = Ops::kLanes;
+  static constexpr std::size_t kWidth = kWindowLength;
+  // A row of 2 bytes can end on text[1]: its lane is 1 - (kWidth - 1).
+  static constexpr std::size_t kLead = kWindowLength - 2;
+
+  explicit NibbleFilter(const ScanPatterns& patterns) : patterns_(patterns) {}
+
+  // The candidates of the block at `block` (kLanes + kWidth - 1 bytes).
+  std::uint64_t Candidates(const unsigned char* block) {
+    const Tables tables(patterns_);
+    return Lanes(tables, Ops::Load(block), Ops::Load(block + 1),
+                 Ops::Load(block + 2), Ops::Load(block + 3),
+                 Ops::Load(block + 4));
+  }
+
+  // The first block at base, base + kLanes, ... up to `limit` that has
+  // candidates: returns its offset and sets `lanes`; or returns the first
+  // offset past `limit` and clears `lanes`. Blocks are read in place, so
+  // limit + kLanes + kWidth - 1 must not pass the text's end. The tables
+  // stay in registers for the whole run.
+  std::ptrdiff_t FindCandidates(const unsigned char* text, std::ptrdiff_t base,
+                                std::ptrdiff_t limit, std::uint64_t& lanes) {
+    const Tables tables(patterns_);
+    for (; base <= limit; base += static_cast<std::ptrdiff_t>(kLanes)) {
+      const unsigned char* block = text + base;
+      lanes = Lanes(tables, Ops::Load(block), Ops::Load(block + 1),
+                    Ops::Load(block + 2), Ops::Load(block + 3),
+                    Ops::Load(block + 4));
+      if (lanes != 0) return base;
+    }
+    lanes = 0;
+    return base;
+  }
+
+  bool Confirm(const unsigned char* text, std::size_t length,
+               std::ptrdiff_t base, std::uint64_t lanes) const {
+    return AnyBucketRowMatches(patterns_, text, length, base, lanes,
+                               pair_buckets_, window_buckets_);
+  }
+
+ protected:
+  struct Tables {
+    explicit Tables(const ScanPatterns& p) {
+      for (std::size_t k = 0; k < 2; ++k) {
+        pair_low[k] = Ops::LoadTable(p.pairs.low[k]);
+        pair_high[k] = Ops::LoadTable(p.pairs.high[k]);
+      }
+      for (std::size_t k = 0; k < kWindowLength; ++k) {
+        window_low[k] = Ops::LoadTable(p.windows.low[k]);
+        window_high[k] = Ops::LoadTable(p.windows.high[k]);
+      }
+    }
+    Vector pair_low[2], pair_high[2];
+    Vector window_low[kWindowLength], window_high[kWindowLength];
+  };
+
+  // The candidate lanes of a block whose bytes from offset k on are `b<k>`;
+  // keeps each lane's buckets for Confirm.
+  std::uint64_t Lanes(const Tables& t, Vector b0, Vector b1, Vector b2,
+                      Vector b3, Vector b4) {
+    static_assert(kWindowLength == 5, "the lookups below are written out");
+    const Vector nibble = Ops::Nibble();
+    const Vector low0 = Ops::And(b0, nibble), high0 = Ops::High(b0);
+    const Vector low1 = Ops::And(b1, nibble), high1 = Ops::High(b1);
+    const Vector low2 = Ops::And(b2, nibble), high2 = Ops::High(b2);
+    const Vector low3 = Ops::And(b3, nibble), high3 = Ops::High(b3);
+    const Vector low4 = Ops::And(b4, nibble), high4 = Ops::High(b4);
+    const Vector pairs = Ops::And3(
+        Ops::Shuffle(t.pair_low[0], low3), Ops::Shuffle(t.pair_high[0], high3),
+        Ops::And(Ops::Shuffle(t.pair_low[1], low4),
+                 Ops::Shuffle(t.pair_high[1], high4)));
+    const Vector front = Ops::And3(
+        Ops::And(Ops::Shuffle(t.window_low[0], low0),
+                 Ops::Shuffle(t.window_high[0], high0)),
+        Ops::And(Ops::Shuffle(t.window_low[1], low1),
+                 Ops::Shuffle(t.window_high[1], high1)),
+        Ops::And(Ops::Shuffle(t.window_low[2], low2),
+                 Ops::Shuffle(t.window_high[2], high2)));
+    const Vector windows = Ops::And3(
+        front,
+        Ops::And(Ops::Shuffle(t.window_low[3], low3),
+                 Ops::Shuffle(t.window_high[3], high3)),
+        Ops::And(Ops::Shuffle(t.window_low[4], low4),
+                 Ops::Shuffle(t.window_high[4], high4)));
+    const std::uint64_t lanes = Ops::NonZero(Ops::Or(pairs, windows));
+    if (lanes != 0) {
+      Ops::Store(pair_buckets_, pairs);
+      Ops::Store(window_buckets_, windows);
+    }
+    return lanes;
+  }
+
+  const ScanPatterns& patterns_;
+  unsigned char pair_buckets_[kLanes];
+  unsigned char window_buckets_[kLanes];
+};
+
+}  // namespace
+}  // namespace scan
+}  // namespace Tavrin
+
+#endif  // TAVRIN_MATCHING_KERNELS_NIBBLEFILTER_H_
