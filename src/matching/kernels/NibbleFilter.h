@@ -25,7 +25,7 @@ namespace {
 //   static Vector Shuffle(Vector table, Vector index); // per 16-byte lane
 //   static Vector High(Vector bytes);                // bytes >> 4, per byte
 //   static std::uint64_t NonZero(Vector);            // a bit per byte
-//   static void Store(unsigned char*, Vector);
+//   static Vector KeepWhereNonZero(Vector where, Vector v);
 template <typename Ops>
 class NibbleFilter {
  public:
@@ -66,8 +66,7 @@ class NibbleFilter {
 
   bool Confirm(const unsigned char* text, std::size_t length,
                std::ptrdiff_t base, std::uint64_t lanes) const {
-    return AnyBucketRowMatches(patterns_, text, length, base, lanes,
-                               pair_buckets_, window_buckets_);
+    return AnyRowEndsInLanes(patterns_, text, length, base, lanes);
   }
 
  protected:
@@ -81,14 +80,16 @@ class NibbleFilter {
         window_low[k] = Ops::LoadTable(p.windows.low[k]);
         window_high[k] = Ops::LoadTable(p.windows.high[k]);
       }
+      end_low = Ops::LoadTable(p.ends.low[0]);
+      end_high = Ops::LoadTable(p.ends.high[0]);
     }
     Vector pair_low[2], pair_high[2];
     Vector window_low[kWindowLength], window_high[kWindowLength];
+    Vector end_low, end_high;
   };
 
-  // The candidate lanes of a block whose bytes from offset k on are `b<k>`;
-  // keeps each lane's buckets for Confirm.
-  std::uint64_t Lanes(const Tables& t, Vector b0, Vector b1, Vector b2,
+  // The candidate lanes of a block whose bytes from offset k on are `b<k>`.
+  static std::uint64_t Lanes(const Tables& t, Vector b0, Vector b1, Vector b2,
                       Vector b3, Vector b4) {
     static_assert(kWindowLength == 5, "the lookups below are written out");
     const Vector nibble = Ops::Nibble();
@@ -108,23 +109,18 @@ class NibbleFilter {
                  Ops::Shuffle(t.window_high[1], high1)),
         Ops::And(Ops::Shuffle(t.window_low[2], low2),
                  Ops::Shuffle(t.window_high[2], high2)));
-    const Vector windows = Ops::And3(
-        front,
-        Ops::And(Ops::Shuffle(t.window_low[3], low3),
-                 Ops::Shuffle(t.window_high[3], high3)),
-        Ops::And(Ops::Shuffle(t.window_low[4], low4),
-                 Ops::Shuffle(t.window_high[4], high4)));
-    const std::uint64_t lanes = Ops::NonZero(Ops::Or(pairs, windows));
-    if (lanes != 0) {
-      Ops::Store(pair_buckets_, pairs);
-      Ops::Store(window_buckets_, windows);
-    }
-    return lanes;
+    const Vector ends = Ops::And(Ops::Shuffle(t.end_low, low4),
+                                Ops::Shuffle(t.end_high, high4));
+    const Vector windows = Ops::KeepWhereNonZero(
+        ends, Ops::And3(front,
+                        Ops::And(Ops::Shuffle(t.window_low[3], low3),
+                                 Ops::Shuffle(t.window_high[3], high3)),
+                        Ops::And(Ops::Shuffle(t.window_low[4], low4),
+                                 Ops::Shuffle(t.window_high[4], high4))));
+    return Ops::NonZero(Ops::Or(pairs, windows));
   }
 
   const ScanPatterns& patterns_;
-  unsigned char pair_buckets_[kLanes];
-  unsigned char window_buckets_[kLanes];
 };
 
 }  // namespace

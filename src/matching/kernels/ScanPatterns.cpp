@@ -206,10 +206,6 @@ void FillFilter(const ScanPatterns& patterns, const std::uint8_t* members,
   std::uint8_t bucket_of_member[kBannedWordCount];
   NibbleSets buckets[kBucketCount];
   AssignBuckets(sets, member_count, kPositions, bucket_of_member, buckets);
-  for (unsigned m = 0; m < 256; ++m)
-    for (std::size_t i = 0; i < member_count; ++i)
-      if (m >> bucket_of_member[i] & 1u)
-        tables.rows_in_buckets[m] |= std::uint64_t{1} << members[i];
   for (std::size_t b = 0; b < kBucketCount; ++b) {
     for (std::size_t k = 0; k < kPositions; ++k) {
       for (unsigned i = 0; i < 16 * kTableCopies; ++i) {
@@ -325,6 +321,7 @@ void BuildScanPatterns(ScanPatterns& patterns) noexcept {
   }
   FillFilter(patterns, pair_rows, pair_count, patterns.pairs);
   FillFilter(patterns, window_rows, window_count, patterns.windows);
+  FillFilter(patterns, window_rows, window_count, patterns.ends);
 
   for (std::size_t r = 0; r < n; ++r) {
     const ScanRow& row = patterns.rows[r];
@@ -391,23 +388,22 @@ bool RowsEndAt(const ScanPatterns& patterns, std::uint64_t rows,
 
 }  // namespace
 
-bool AnyBucketRowMatches(const ScanPatterns& patterns,
-                         const unsigned char* text, std::size_t length,
-                         std::ptrdiff_t base, std::uint64_t lanes,
-                         const unsigned char* pair_buckets,
-                         const unsigned char* window_buckets) noexcept {
+bool AnyRowEndsInLanes(const ScanPatterns& patterns, const unsigned char* text,
+                       std::size_t length, std::ptrdiff_t base,
+                       std::uint64_t lanes) noexcept {
   for (; lanes != 0; lanes &= lanes - 1) {
-    const unsigned lane = LowestBit(lanes);
-    const std::ptrdiff_t signed_end = base + static_cast<std::ptrdiff_t>(lane) +
-                                      static_cast<std::ptrdiff_t>(kWindowLength) - 1;
-    if (signed_end < 0 || static_cast<std::size_t>(signed_end) >= length) continue;
+    const std::ptrdiff_t signed_end =
+        base + static_cast<std::ptrdiff_t>(LowestBit(lanes)) +
+        static_cast<std::ptrdiff_t>(kWindowLength) - 1;
+    if (signed_end < 0 || static_cast<std::size_t>(signed_end) >= length)
+      continue;
     const std::size_t end = static_cast<std::size_t>(signed_end);
-    // The rows of the lane's buckets that end in the text's last bytes.
-    std::uint64_t rows = (patterns.pairs.rows_in_buckets[pair_buckets[lane]] |
-                          patterns.windows.rows_in_buckets[window_buckets[lane]]) &
-                         patterns.rows_ending_with[0][FoldAsciiCase(text[end])];
-    if (end >= 1) rows &= patterns.rows_ending_with[1][FoldAsciiCase(text[end - 1])];
-    if (end >= 2) rows &= patterns.rows_ending_with[2][FoldAsciiCase(text[end - 2])];
+    // The rows whose last bytes are the text's last bytes up to `end`.
+    std::uint64_t rows = patterns.rows_ending_with[0][FoldAsciiCase(text[end])];
+    if (end >= 1)
+      rows &= patterns.rows_ending_with[1][FoldAsciiCase(text[end - 1])];
+    if (end >= 2)
+      rows &= patterns.rows_ending_with[2][FoldAsciiCase(text[end - 2])];
     if (rows != 0 && RowsEndAt(patterns, rows, text, length, end)) return true;
   }
   return false;

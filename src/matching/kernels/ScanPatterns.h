@@ -50,9 +50,6 @@ template <std::size_t kPositions>
 struct NibbleTables {
   alignas(64) unsigned char low[kPositions][16 * kTableCopies];
   alignas(64) unsigned char high[kPositions][16 * kTableCopies];
-  // Bit r of rows_in_buckets[m]: rows[r] is in one of the buckets whose
-  // bits are set in m.
-  std::uint64_t rows_in_buckets[256];
 };
 
 struct ScanPatterns {
@@ -77,10 +74,16 @@ struct ScanPatterns {
   // bytes, fewer for shorter rows (windows: wildcards in front).
   NibbleTables<2> pairs;
   NibbleTables<kWindowLength> windows;
+  // The last byte alone of the rows in `windows`, bucketed afresh so that
+  // each bucket's nibble sets hold few bytes besides its own: a window lane
+  // passes only if its last byte is some such row's last byte too. This
+  // keeps the bucket unions of `windows` from letting a row less its last
+  // byte through with almost any byte after it.
+  NibbleTables<1> ends;
   // Bit r of rows_ending_with[k][b]: rows[r] may end on a text byte whose
   // k-th byte back (0: itself) folds to b; set for every b when the row is
-  // too short to reach that far back. A candidate's rows are narrowed with
-  // these before any of them is compared.
+  // too short to reach that far back. A candidate lane's rows are narrowed
+  // with these to the few that can end there before any is compared.
   std::uint64_t rows_ending_with[3][256];
 
   // SSE2 kernel (no byte shuffle): the distinct folded first bytes of rows,
@@ -110,16 +113,13 @@ bool AnyRowMatchesAt(const ScanPatterns& patterns, const unsigned char* text,
                      std::size_t length, std::ptrdiff_t base,
                      std::uint64_t lanes) noexcept;
 
-// The exact check behind the nibble-table filters: for each bit i set in
-// `lanes`, whether a row of a bucket set in pair_buckets[i] or
-// window_buckets[i] ends on text[base + i + kWindowLength - 1]. Rows that
-// would begin before the text or end after it are skipped. Reads only
+// The exact check behind the nibble-table filters: whether a row ends on
+// text[base + i + kWindowLength - 1] for some bit i set in `lanes`. Rows
+// that would begin before the text or end after it are skipped. Reads only
 // text[0 .. length).
-bool AnyBucketRowMatches(const ScanPatterns& patterns,
-                         const unsigned char* text, std::size_t length,
-                         std::ptrdiff_t base, std::uint64_t lanes,
-                         const unsigned char* pair_buckets,
-                         const unsigned char* window_buckets) noexcept;
+bool AnyRowEndsInLanes(const ScanPatterns& patterns, const unsigned char* text,
+                       std::size_t length, std::ptrdiff_t base,
+                       std::uint64_t lanes) noexcept;
 
 }  // namespace scan
 }  // namespace Tavrin

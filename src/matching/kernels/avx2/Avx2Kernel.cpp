@@ -36,8 +36,9 @@ struct Avx2Ops {
     const __m256i zero = _mm256_cmpeq_epi8(v, _mm256_setzero_si256());
     return ~static_cast<std::uint32_t>(_mm256_movemask_epi8(zero));
   }
-  static void Store(unsigned char* p, Vector v) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+  static Vector KeepWhereNonZero(Vector where, Vector v) {
+    return _mm256_andnot_si256(
+        _mm256_cmpeq_epi8(where, _mm256_setzero_si256()), v);
   }
 };
 

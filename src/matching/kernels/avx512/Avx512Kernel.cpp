@@ -35,7 +35,9 @@ struct Avx512Ops {
     return And(_mm512_srli_epi16(bytes, 4), Nibble());
   }
   static std::uint64_t NonZero(Vector v) { return _mm512_test_epi8_mask(v, v); }
-  static void Store(unsigned char* p, Vector v) { _mm512_storeu_si512(p, v); }
+  static Vector KeepWhereNonZero(Vector where, Vector v) {
+    return _mm512_maskz_mov_epi8(_mm512_test_epi8_mask(where, where), v);
+  }
 };
 
 class Avx512Filter : public NibbleFilter<Avx512Ops> {

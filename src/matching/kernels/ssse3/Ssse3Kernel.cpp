@@ -36,8 +36,8 @@ struct Ssse3Ops {
     const __m128i zero = _mm_cmpeq_epi8(v, _mm_setzero_si128());
     return ~static_cast<std::uint32_t>(_mm_movemask_epi8(zero)) & 0xFFFFu;
   }
-  static void Store(unsigned char* p, Vector v) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+  static Vector KeepWhereNonZero(Vector where, Vector v) {
+    return _mm_andnot_si128(_mm_cmpeq_epi8(where, _mm_setzero_si128()), v);
   }
 };
 
