@@ -76,6 +76,8 @@ char* MakeText(std::size_t length) {
     std::perror("mmap");
     std::exit(1);
   }
+  // Huge pages, where the kernel offers them, spare a million page faults.
+  madvise(block, length + 1, MADV_HUGEPAGE);
   char* text = static_cast<char*>(block);
   for (std::size_t at = 0; at < length; at += kFillerLength) {
     std::memcpy(text + at, kFiller, std::min(kFillerLength, length - at));
