@@ -1,0 +1,220 @@
+#include "Corpora.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+#include "matching/BannedWordTable.h"
+#include "matching/NoCaseString.h"
+#include "matching/WordList.h"
+
+namespace tavrin_bench {
+namespace {
+
+constexpr std::size_t kLinesPerCorpus = 4096;
+constexpr std::size_t kLargeText = 1 << 20;
+
+// Common English words, most frequent first (drawn with Zipf weights).
+// Words holding a banned row ("have" holds "av") are dropped at start-up.
+const char* const kEnglishWords[] = {
+    "the", "of", "and", "to", "a", "in", "is", "it", "you", "that", "he",
+    "was", "for", "on", "are", "with", "as", "I", "his", "they", "be", "at",
+    "one", "have", "this", "from", "or", "had", "by", "not", "word", "but",
+    "what", "some", "we", "can", "out", "other", "were", "all", "there",
+    "when", "up", "use", "your", "how", "said", "an", "each", "she", "which",
+    "do", "their", "time", "if", "will", "way", "about", "many", "then",
+    "them", "write", "would", "like", "so", "these", "her", "long", "make",
+    "thing", "see", "him", "two", "has", "look", "more", "day", "could",
+    "go", "come", "did", "number", "sound", "no", "most", "people", "my",
+    "over", "know", "water", "than", "call", "first", "who", "may", "down",
+    "side", "been", "now", "find", "any", "new", "work", "part", "take",
+    "get", "place", "made", "live", "where", "after", "back", "little",
+    "only", "round", "man", "year", "came", "show", "every", "good", "me",
+    "give", "our", "under", "name", "very", "through", "just", "form",
+    "sentence", "great", "think", "say", "help", "low", "line", "differ",
+    "turn", "cause", "much", "mean", "before", "move", "right", "boy", "old",
+    "too", "same", "tell", "does", "set", "three", "want", "air", "well",
+    "also", "play", "small", "end", "put", "home", "read", "hand", "port",
+    "large", "spell", "add", "even", "land", "here", "must", "big", "high",
+    "such", "follow", "act", "why", "ask", "men", "change", "went", "light",
+    "kind", "off", "need", "house", "picture", "try", "us", "again",
+    "animal", "point", "mother", "world", "near", "build", "self", "earth",
+    "father", "head", "stand", "own", "page", "should", "country", "found",
+    "answer", "school", "grow", "study", "still", "learn", "plant", "cover",
+    "food", "sun", "four", "between", "state", "keep", "eye", "never",
+    "last", "let", "thought", "city", "tree", "cross", "farm", "hard",
+    "start", "might", "story", "saw", "far", "sea", "draw", "left", "late",
+    "run", "while", "press", "close", "night", "real", "life", "few",
+    "north", "open", "seem", "together", "next", "white", "children",
+    "begin", "got", "walk", "example", "ease", "paper", "group", "always",
+    "music", "those", "both", "mark", "often", "letter", "until", "mile",
+    "river", "car", "feet", "care", "second", "book", "carry", "took",
+    "science", "eat", "room", "friend", "began", "idea", "fish", "mountain",
+    "stop", "once", "base", "hear", "horse", "cut", "sure", "watch", "color",
+    "face", "wood", "main", "enough", "plain", "girl", "usual", "young",
+    "ready", "above", "ever", "red", "list", "though", "feel", "talk",
+    "bird", "soon", "body", "dog", "family", "direct", "pose", "leave",
+    "song", "measure", "door", "product", "black", "short", "numeral",
+    "class", "wind", "question", "happen", "complete", "ship", "area",
+    "half", "rock", "order", "fire", "south", "problem", "piece", "told",
+    "knew", "pass", "since", "top", "whole", "king", "space", "heard",
+    "best", "hour", "better", "true", "during", "hundred", "five",
+    "remember", "step", "early", "hold", "west", "ground", "interest",
+    "reach", "fast", "verb", "sing", "listen", "six", "table", "travel",
+    "less", "morning", "ten", "simple", "several", "vowel", "toward", "war",
+    "lay", "against", "pattern", "slow", "center", "love", "person", "money",
+    "serve", "appear", "road", "map", "rain", "rule", "govern", "pull",
+    "cold", "notice", "voice", "unit", "power", "town", "fine", "certain",
+    "fly", "fall", "lead", "cry", "dark", "machine", "note", "wait", "plan",
+    "figure", "star", "box", "noun", "field", "rest", "correct", "able",
+    "pound", "done", "beauty", "drive", "stood", "contain", "front", "teach",
+    "week", "final", "gave", "green", "quick", "develop", "ocean", "warm",
+    "free", "minute", "strong", "special", "mind", "behind", "clear", "tail",
+    "produce", "fact", "street", "inch", "multiply", "nothing", "course",
+    "stay", "wheel", "full", "force", "blue", "object", "decide", "surface",
+    "deep", "moon", "island", "foot", "system", "busy", "test", "record",
+    "boat", "common", "gold", "possible", "plane", "instead", "dry",
+    "wonder", "laugh", "thousand", "ago", "ran", "check", "game", "shape",
+    "equate", "hot", "miss", "brought", "heat", "snow", "tire", "bring",
+    "yes", "distant", "fill", "east", "paint", "language", "among"};
+
+bool HoldsBannedWord(const std::string& text) {
+  return Tavrin::ContainsBannedWord(Tavrin::NoCaseString(text.c_str()));
+}
+
+// Whether appending `piece` to `text` makes a banned word appear; only the
+// bytes a new match could use are searched.
+bool AppendWouldBan(const std::string& text, const std::string& piece) {
+  const std::size_t keep = text.size() < 12 ? text.size() : 12;
+  return HoldsBannedWord(text.substr(text.size() - keep) + piece);
+}
+
+class Generator {
+ public:
+  Generator() : rng_(20261207u) {
+    for (const char* word : kEnglishWords)
+      if (!HoldsBannedWord(word)) words_.push_back(word);
+    std::vector<double> weights;
+    for (std::size_t i = 0; i < words_.size(); ++i)
+      weights.push_back(1.0 / static_cast<double>(i + 1));
+    zipf_ = std::discrete_distribution<std::size_t>(weights.begin(), weights.end());
+  }
+
+  std::size_t Below(std::size_t n) { return rng_() % n; }
+
+  std::string EnglishWord() {
+    std::string word = words_[zipf_(rng_)];
+    if (Below(12) == 0) word[0] = static_cast<char>(word[0] & ~0x20);
+    return word;
+  }
+
+  // A GBK character: mostly common hanzi, sometimes a full-width comma or
+  // full stop.
+  std::string GbkCharacter() {
+    const std::size_t kind = Below(16);
+    if (kind == 0) return "\xA3\xAC";
+    if (kind == 1) return "\xA1\xA3";
+    const char c[] = {static_cast<char>(0xB0 + Below(0xD7 - 0xB0 + 1)),
+                      static_cast<char>(0xA1 + Below(0xFE - 0xA1 + 1))};
+    return std::string(c, 2);
+  }
+
+  // A clean text of about `length` bytes: English, GBK or both.
+  enum class Script { kAscii, kGbk, kMixed };
+  std::string CleanText(Script script, std::size_t length) {
+    std::string text;
+    while (text.size() < length) {
+      std::string piece;
+      const bool gbk = script == Script::kGbk ||
+                       (script == Script::kMixed && Below(2) == 0);
+      if (gbk) {
+        piece = GbkCharacter();
+      } else {
+        piece = EnglishWord();
+        if (!text.empty()) piece = (Below(10) == 0 ? ". " : " ") + piece;
+      }
+      if (!AppendWouldBan(text, piece)) text += piece;
+    }
+    return text;
+  }
+
+  std::string Line(Script script, bool banned) {
+    const std::size_t target = 16 + Below(120 - 16 + 1);
+    for (;;) {
+      std::string line = CleanText(script, target);
+      if (line.size() > 120) line.resize(120);
+      // Cutting may split a GBK character; harmless, but keep it clean.
+      if (banned) {
+        std::string row = Tavrin::BannedWordTable[Below(Tavrin::kBannedWordCount)];
+        for (char& c : row)
+          if (Below(2) == 0 && ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')) c ^= 0x20;
+        const std::size_t room = line.size() > row.size() ? line.size() - row.size() : 0;
+        line.replace(Below(room + 1), row.size(), row);
+        if (line.size() > 120) continue;
+      }
+      if (line.size() >= 16 && HoldsBannedWord(line) == banned) return line;
+    }
+  }
+
+  // Every row less its last byte, letters in the other case; prefixes that
+  // still hold a row (".cn.co" holds ".cn") are left out. Appended in random
+  // order with no gap, never completing a row.
+  std::string NearMisses(std::size_t length) {
+    std::vector<std::string> prefixes;
+    for (const char* row : Tavrin::BannedWordTable) {
+      std::string prefix(row, std::string(row).size() - 1);
+      for (char& c : prefix)
+        if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') c ^= 0x20;
+      if (!HoldsBannedWord(prefix)) prefixes.push_back(prefix);
+    }
+    std::string text;
+    while (text.size() < length) {
+      const std::string& piece = prefixes[Below(prefixes.size())];
+      if (!AppendWouldBan(text, piece)) text += piece;
+    }
+    return text;
+  }
+
+ private:
+  std::mt19937 rng_;
+  std::vector<std::string> words_;
+  std::discrete_distribution<std::size_t> zipf_;
+};
+
+Corpus Lines(Generator& generator, const char* name, Generator::Script script,
+             bool banned) {
+  Corpus corpus{name, {}, banned};
+  for (std::size_t i = 0; i < kLinesPerCorpus; ++i)
+    corpus.texts.push_back(generator.Line(script, banned));
+  return corpus;
+}
+
+Corpus Large(const char* name, std::string text) {
+  text.resize(kLargeText);
+  if (HoldsBannedWord(text)) {
+    std::fprintf(stderr, "corpus %s is not clean\n", name);
+    std::exit(1);
+  }
+  return Corpus{name, {text}, false};
+}
+
+}  // namespace
+
+std::vector<Corpus> MakeCorpora() {
+  if (!Tavrin::EnsureWordList()) std::exit(1);
+  Generator g;
+  using S = Generator::Script;
+  std::vector<Corpus> corpora;
+  corpora.push_back(Lines(g, "lines ASCII clean", S::kAscii, false));
+  corpora.push_back(Lines(g, "lines ASCII banned", S::kAscii, true));
+  corpora.push_back(Lines(g, "lines GBK clean", S::kGbk, false));
+  corpora.push_back(Lines(g, "lines GBK banned", S::kGbk, true));
+  corpora.push_back(Lines(g, "lines mixed clean", S::kMixed, false));
+  corpora.push_back(Lines(g, "lines mixed banned", S::kMixed, true));
+  corpora.push_back(Large("1 MiB English clean", g.CleanText(S::kAscii, kLargeText)));
+  corpora.push_back(Large("1 MiB GBK clean", g.CleanText(S::kGbk, kLargeText)));
+  corpora.push_back(Large("1 MiB near misses", g.NearMisses(kLargeText)));
+  return corpora;
+}
+
+}  // namespace tavrin_bench

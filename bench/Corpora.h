@@ -1,0 +1,24 @@
+// The texts the benchmark screens, generated from a fixed seed so that every
+// run and every machine sees the same bytes.
+#ifndef TAVRIN_BENCH_CORPORA_H_
+#define TAVRIN_BENCH_CORPORA_H_
+
+#include <string>
+#include <vector>
+
+namespace tavrin_bench {
+
+struct Corpus {
+  std::string name;
+  std::vector<std::string> texts;
+  bool banned;  // every text holds a banned word (else none does)
+};
+
+// Chat lines of 16-120 bytes (ASCII, GBK, mixed; clean and with one banned
+// word each), 1 MiB clean English and GBK texts, and 1 MiB of near misses.
+// Every verdict is checked against the literal walk.
+std::vector<Corpus> MakeCorpora();
+
+}  // namespace tavrin_bench
+
+#endif  // TAVRIN_BENCH_CORPORA_H_

@@ -1,0 +1,16 @@
+# make bench: builds the benchmark in its own tree (optimised, no sanitizers)
+# and prints its tables: Tavrin's two functions beside Hyperscan and the
+# literal walk. Hyperscan is needed by the benchmark only; make test does not
+# build it, so the test run never depends on Hyperscan.
+
+BENCH_BUILD_DIR := build/benchmark
+BENCH_ROUNDS ?= 9
+
+.PHONY: bench
+bench:
+	@scripts/ensure-deps.sh core bench
+	cmake -S . -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTAVRIN_BUILD_BENCH=ON -DTAVRIN_BUILD_TESTS=OFF -DTAVRIN_BUILD_TOOLS=OFF \
+	  -DTAVRIN_BUILD_FUZZ=OFF -DTAVRIN_SANITIZE=
+	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target tavrin_bench
+	$(BENCH_BUILD_DIR)/bench/tavrin_bench $(BENCH_ROUNDS)
