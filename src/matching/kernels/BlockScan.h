@@ -20,9 +20,8 @@ namespace {
 //   static constexpr std::size_t kWidth;  // bytes each lane looks at
 //   static constexpr std::size_t kLead;   // lanes before the text's start
 //   std::uint64_t Candidates(const unsigned char* block);
-//   std::ptrdiff_t FindCandidates(const unsigned char* text,
-//                                 std::ptrdiff_t base, std::ptrdiff_t limit,
-//                                 std::uint64_t& lanes);
+//   bool CandidatesInPlace(const unsigned char* text, std::ptrdiff_t base,
+//                          std::size_t count, std::uint64_t* lanes);
 //   bool Confirm(const unsigned char* text, std::size_t length,
 //                std::ptrdiff_t base, std::uint64_t lanes);
 // Lane i of a block at offset `base` looks at the kWidth bytes from
@@ -30,10 +29,9 @@ namespace {
 // bit of each lane whose bytes may hold the part of a row the filter knows;
 // it may set bits that turn out false, but never leaves out a lane where a
 // row occurs. Zero bytes stand for bytes outside the text and never complete
-// a row. FindCandidates runs Candidates over the blocks in place at base,
-// base + kLanes, ... up to `limit` and stops at the first with candidates
-// (returning its offset, `lanes` set) or past `limit` (`lanes` zero).
-// Confirm checks the set lanes of the last block exactly.
+// a row. CandidatesInPlace runs Candidates over `count` blocks in place at
+// base, base + kLanes, ..., into lanes[0 .. count), and says whether any has
+// candidates. Confirm checks the set lanes of a block exactly.
 //
 // Lanes run from -kLead (rows whose filter bytes end early in the text)
 // to length - kWidth (the last lane whose bytes are all in the text). A
@@ -60,8 +58,24 @@ bool ScanBlocks(const ScanPatterns& patterns, const unsigned char* text,
   while (base <= last) {
     std::uint64_t lanes;
     if (base >= 0 && base <= last_in_place) {
-      base = filter.FindCandidates(text, base, last_in_place, lanes);
-      if (lanes == 0) continue;
+      // A batch of blocks in place, filtered in one run; only then are the
+      // candidates checked, so the vector loop is not left at each one.
+      constexpr std::size_t kBatch = 16;
+      std::uint64_t batch[kBatch];
+      std::size_t count =
+          static_cast<std::size_t>((last_in_place - base) / kLanes) + 1;
+      if (count > kBatch) count = kBatch;
+      if (filter.CandidatesInPlace(text, base, count, batch)) {
+        for (std::size_t i = 0; i < count; ++i) {
+          if (batch[i] != 0 &&
+              filter.Confirm(text, length,
+                             base + static_cast<std::ptrdiff_t>(i) * kLanes,
+                             batch[i]))
+            return true;
+        }
+      }
+      base += static_cast<std::ptrdiff_t>(count) * kLanes;
+      continue;
     } else {
       if constexpr (Filter::kMaskedEdges) {
         lanes = filter.CandidatesAtEdge(text, length, base);

@@ -45,23 +45,22 @@ class NibbleFilter {
                  Ops::Load(block + 4));
   }
 
-  // The first block at base, base + kLanes, ... up to `limit` that has
-  // candidates: returns its offset and sets `lanes`; or returns the first
-  // offset past `limit` and clears `lanes`. Blocks are read in place, so
-  // limit + kLanes + kWidth - 1 must not pass the text's end. The tables
-  // stay in registers for the whole run.
-  std::ptrdiff_t FindCandidates(const unsigned char* text, std::ptrdiff_t base,
-                                std::ptrdiff_t limit, std::uint64_t& lanes) {
+  // The candidates of the `count` blocks in place at base, base + kLanes,
+  // ... into lanes[0 .. count); returns whether any block has some. The
+  // blocks must lie wholly in the text. The tables stay in registers for the
+  // whole run, and the loop does not stop at a block with candidates.
+  bool CandidatesInPlace(const unsigned char* text, std::ptrdiff_t base,
+                         std::size_t count, std::uint64_t* lanes) {
     const Tables tables(patterns_);
-    for (; base <= limit; base += static_cast<std::ptrdiff_t>(kLanes)) {
-      const unsigned char* block = text + base;
-      lanes = Lanes(tables, Ops::Load(block), Ops::Load(block + 1),
-                    Ops::Load(block + 2), Ops::Load(block + 3),
-                    Ops::Load(block + 4));
-      if (lanes != 0) return base;
+    std::uint64_t any = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      const unsigned char* block = text + base + i * kLanes;
+      lanes[i] = Lanes(tables, Ops::Load(block), Ops::Load(block + 1),
+                       Ops::Load(block + 2), Ops::Load(block + 3),
+                       Ops::Load(block + 4));
+      any |= lanes[i];
     }
-    lanes = 0;
-    return base;
+    return any != 0;
   }
 
   bool Confirm(const unsigned char* text, std::size_t length,

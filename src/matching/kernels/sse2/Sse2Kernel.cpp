@@ -44,14 +44,14 @@ class Sse2Filter {
     return static_cast<std::uint32_t>(_mm_movemask_epi8(any));
   }
 
-  std::ptrdiff_t FindCandidates(const unsigned char* text, std::ptrdiff_t base,
-                                std::ptrdiff_t limit, std::uint64_t& lanes) {
-    for (; base <= limit; base += static_cast<std::ptrdiff_t>(kLanes)) {
-      lanes = Candidates(text + base);
-      if (lanes != 0) return base;
+  bool CandidatesInPlace(const unsigned char* text, std::ptrdiff_t base,
+                         std::size_t count, std::uint64_t* lanes) {
+    std::uint64_t any = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      lanes[i] = Candidates(text + base + i * kLanes);
+      any |= lanes[i];
     }
-    lanes = 0;
-    return base;
+    return any != 0;
   }
 
   bool Confirm(const unsigned char* text, std::size_t length,
