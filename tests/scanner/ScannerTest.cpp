@@ -245,40 +245,44 @@ TEST(Scanner, LongTextsWithOneRowAnywhere) {
   }
 }
 
-// Texts whose terminating zero is the last byte before an inaccessible page:
-// a read past it faults.
-TEST(Scanner, TextEndingAtAnInaccessiblePage) {
+// Texts between two inaccessible pages: ending with their terminating zero
+// on the last byte before one, or starting on the first byte after the
+// other. A read past either end faults.
+TEST(Scanner, TextsBetweenInaccessiblePages) {
   const long page = sysconf(_SC_PAGESIZE);
   ASSERT_GT(page, 0);
-  void* mapping = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE,
+  void* mapping = mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE,
                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(mapping, MAP_FAILED);
-  char* const base = static_cast<char*>(mapping);
-  ASSERT_EQ(mprotect(base + page, page, PROT_NONE), 0);
-  char* const end = base + page - 1;  // the terminating zero
+  char* const guard_before = static_cast<char*>(mapping);
+  char* const usable = guard_before + page;
+  ASSERT_EQ(mprotect(guard_before, page, PROT_NONE), 0);
+  ASSERT_EQ(mprotect(usable + page, page, PROT_NONE), 0);
   std::mt19937 rng(5);
   char out[512];
   for (std::size_t length = 0; length <= 300; ++length) {
-    for (int variant = 0; variant < 3; ++variant) {
-      char* const text = end - length;
+    for (int variant = 0; variant < 6; ++variant) {
+      // Variants 0-2 end on the page's last byte, 3-5 start on its first.
+      char* const text = variant < 3 ? usable + page - 1 - length : usable;
       for (std::size_t i = 0; i < length; ++i)
         text[i] = static_cast<char>('a' + rng() % 26);
-      if (variant == 1 && length >= 2) std::memcpy(end - 2, "Sb", 2);
-      if (variant == 2 && length >= 3) std::memcpy(end - 3, "\xB2\xD9x", 3);
-      *end = '\0';
+      if (variant % 3 == 1 && length >= 2) std::memcpy(text + length - 2, "Sb", 2);
+      if (variant % 3 == 2 && length >= 3) std::memcpy(text, "\xB2\xD9x", 3);
+      text[length] = '\0';
       const std::string copy(text, length);
       const bool expected = Reference(copy);
       for (ScanKernel kernel : AvailableKernels())
         ASSERT_EQ(Tavrin::TextHasBannedWordUsing(kernel, text, length), expected)
-            << Tavrin::ScanKernelName(kernel) << " length " << length;
+            << Tavrin::ScanKernelName(kernel) << " length " << length << " variant "
+            << variant;
       EXPECT_EQ(Tavrin::IsValid(text), !expected);
       EXPECT_EQ(Tavrin::Filtrate(out, sizeof out - 1, text), expected);
-      // In place, in the last page.
+      // In place, on the guarded page.
       EXPECT_EQ(Tavrin::Filtrate(text, static_cast<unsigned>(length), text),
                 expected);
     }
   }
-  munmap(mapping, 2 * page);
+  munmap(mapping, 3 * page);
 }
 
 TEST(Scanner, WarmCallsAllocateNothing) {

@@ -15,6 +15,15 @@ namespace Tavrin {
 namespace scan {
 namespace {
 
+// The word with bits 0 .. n - 1 set, n clamped to 0 .. 64; without
+// branches, as n follows the text's length.
+inline std::uint64_t LowBits(std::ptrdiff_t n) {
+  n = n < 0 ? 0 : n;
+  n = n > 64 ? 64 : n;
+  const std::uint64_t all = std::uint64_t{0} - static_cast<std::uint64_t>(n >> 6);
+  return ((std::uint64_t{1} << (n & 63)) - 1u) | all;
+}
+
 // `Filter` is constructed from the patterns and has
 //   static constexpr std::size_t kLanes;  // lanes per block, at most 64
 //   static constexpr std::size_t kWidth;  // bytes each lane looks at
@@ -88,8 +97,7 @@ bool ScanBlocks(const ScanPatterns& patterns, const unsigned char* text,
                     static_cast<std::size_t>(to - from));
         lanes = filter.Candidates(block);
       }
-      const std::ptrdiff_t count = last - base + 1;
-      if (count < kLanes) lanes &= (std::uint64_t{1} << count) - 1u;
+      lanes &= LowBits(last - base + 1);
     }
     if (lanes != 0 && filter.Confirm(text, length, base, lanes)) return true;
     base += kLanes;

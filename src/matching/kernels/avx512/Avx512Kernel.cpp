@@ -55,11 +55,10 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
     // Bit j of `inside` (j < 64) and of `inside_beyond` (j - 64): whether
     // byte base + j is in the text. The load from offset k takes bits
     // k .. k + 63 of the two.
-    const std::ptrdiff_t first = base < 0 ? -base : 0;
-    std::ptrdiff_t end = static_cast<std::ptrdiff_t>(length) - base;
-    if (end > 128) end = 128;
-    const std::uint64_t inside = Bits(first, end);
-    const std::uint64_t inside_beyond = Bits(first - 64, end - 64);
+    const std::ptrdiff_t first = -base;  // bytes before it are outside
+    const std::ptrdiff_t end = static_cast<std::ptrdiff_t>(length) - base;
+    const std::uint64_t inside = LowBits(end) & ~LowBits(first);
+    const std::uint64_t inside_beyond = LowBits(end - 64) & ~LowBits(first - 64);
     const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(text) +
                               static_cast<std::uintptr_t>(base);
     const Tables tables(patterns_);
@@ -71,15 +70,6 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
   }
 
  private:
-  // Bits from .. to - 1 of a word, clamped to 0 .. 64.
-  static std::uint64_t Bits(std::ptrdiff_t from, std::ptrdiff_t to) {
-    if (from < 0) from = 0;
-    if (to > 64) to = 64;
-    if (to <= from) return 0;
-    const std::uint64_t below_to =
-        to == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1u;
-    return below_to & (~std::uint64_t{0} << from);
-  }
   static __m512i MaskedLoad(std::uintptr_t address, std::uint64_t mask) {
     return _mm512_maskz_loadu_epi8(mask,
                                    reinterpret_cast<const void*>(address));
