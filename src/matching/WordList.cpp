@@ -1,14 +1,13 @@
 #include "matching/WordList.h"
 
 #include <atomic>
-#include <new>
 
 #include "matching/BannedWordTable.h"
 #include "matching/ThreadYield.h"
 
 namespace Tavrin {
 
-std::vector<NoCaseString> WordList;
+BannedWordList WordList;
 
 namespace {
 
@@ -17,19 +16,17 @@ enum FillState : int { kEmpty = 0, kFilling = 1, kFilled = 2 };
 // Constant-initialised, so it is valid before any static constructor runs.
 std::atomic<int> fill_state{kEmpty};
 
-// Builds the whole list aside and publishes it only when complete, so a
-// failure part way leaves WordList empty rather than half filled.
+// Readers look at WordList only once fill_state says kFilled, so the list is
+// filled in place; a failure part way is rolled back to empty.
 bool FillWordList() noexcept {
   try {
-    std::vector<NoCaseString> rows;
-    rows.reserve(kBannedWordCount);
     for (const char* row : BannedWordTable) {
       const NoCaseString temporary(row);
-      rows.push_back(temporary);
+      WordList.push_back(temporary);
     }
-    WordList.swap(rows);
     return true;
   } catch (...) {
+    WordList.clear();
     return false;
   }
 }

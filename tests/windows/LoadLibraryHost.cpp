@@ -142,6 +142,84 @@ void RunUnderOtherLocales(const Module& m, tavrin_host::Checks& checks) {
   std::setlocale(LC_ALL, "C");
 }
 
+// Takes every block the C runtime's heap (shared with the module) could
+// hand out and all the address space it could grow into, so that the next
+// allocation anywhere in the process fails; Release gives it all back.
+// Nothing may print or allocate in between.
+class MemoryExhaustion {
+ public:
+  // True when even the smallest allocation now fails.
+  bool Take() {
+    for (SIZE_T size = SIZE_T{1} << 24; size >= 64 * 1024; size /= 2) {
+      while (region_count_ < kMaxRegions) {
+        void* region = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+        if (region == nullptr) break;
+        regions_[region_count_++] = region;
+      }
+    }
+    // Heaps keep small blocks in size classes: drain every class.
+    for (std::size_t size = 64 * 1024; size > 2048; size /= 2) Drain(size);
+    for (std::size_t size = 2048; size >= sizeof(void*); size -= 4) Drain(size);
+    void* probe = std::malloc(1);
+    std::free(probe);
+    return probe == nullptr;
+  }
+
+  void Release() {
+    while (blocks_ != nullptr) {
+      void* next = *static_cast<void**>(blocks_);
+      std::free(blocks_);
+      blocks_ = next;
+    }
+    while (region_count_ > 0) {
+      VirtualFree(regions_[--region_count_], 0, MEM_RELEASE);
+    }
+  }
+
+ private:
+  static constexpr int kMaxRegions = 1 << 16;
+
+  void Drain(std::size_t size) {
+    while (void* block = std::malloc(size)) {
+      *static_cast<void**>(block) = blocks_;
+      blocks_ = block;
+    }
+  }
+
+  void* regions_[kMaxRegions];
+  int region_count_ = 0;
+  void* blocks_ = nullptr;
+};
+
+MemoryExhaustion exhaustion;
+
+// The first calls need no heap memory: with none to be had they fill the
+// list and answer as always, rather than failing closed or, worse, aborting
+// the host (the runtime's first throw on a thread needs heap memory here).
+void RunWithoutMemory(const std::wstring& path, tavrin_host::Checks& checks) {
+  Module m;
+  if (!Load(path, m)) {
+    checks.Expect(false, "loading the module for the out-of-memory case");
+    return;
+  }
+  tavrin_host::GuardedBuffer clean;
+  tavrin_host::GuardedBuffer banned;
+  const bool exhausted = exhaustion.Take();
+  const bool valid = m.is_valid("hello");
+  const bool invalid = !m.is_valid("Essex");
+  const bool copied = !m.filtrate(clean.out(), 100, "hello");
+  const bool replaced = m.filtrate(banned.out(), 100, "x.Cn");
+  exhaustion.Release();
+  checks.Expect(exhausted, "memory exhausted for the out-of-memory case");
+  checks.Expect(valid && invalid, "IsValid answers without memory");
+  checks.Expect(copied && clean.Holds("hello", 6),
+                "Filtrate copies a clean text without memory");
+  checks.Expect(replaced && banned.Holds(tavrin_host::kMarker,
+                                         tavrin_host::kMarkerBytes),
+                "Filtrate replaces a banned text without memory");
+  checks.Expect(Unload(m), "unloading after the out-of-memory case");
+}
+
 // Bytes in use in the C runtime's heap, which the module shares with this
 // host (both import msvcrt.dll).
 std::size_t HeapBytesInUse() {
@@ -181,6 +259,8 @@ int main(int argc, char** argv) {
                 heap_before, heap_after);
   checks.Expect(heap_after == heap_before,
                 "load/unload cycles give back every heap byte", heap_numbers);
+
+  RunWithoutMemory(path, checks);
 
   Module module;
   if (!Load(path, module)) return 1;
