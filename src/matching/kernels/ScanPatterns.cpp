@@ -58,17 +58,40 @@ NibbleSets Merge(const NibbleSets& a, const NibbleSets& b) {
 // Up to a constant factor, the share of windows of common text that pass a
 // bucket: the product over positions of the weight of the bytes accepted
 // there (bytes taken as independent).
-float PassWeight(const NibbleSets& s, std::size_t positions) {
-  double product = 1.0;
-  for (std::size_t k = 0; k < positions; ++k) {
-    double sum = 0.0;
-    for (unsigned v = 0; v < 256; ++v) {
-      if ((s.low[k] >> (v & 15u) & 1u) && (s.high[k] >> (v >> 4) & 1u))
-        sum += ByteWeight(v);
+// `low_sums[h][m]`: the weight of the bytes with high nibble h and a low
+// nibble in the set m, for m < 256 (low nibbles 0-7) and, at m + 256, for
+// the set m << 8 (low nibbles 8-15).
+struct WeightSums {
+  WeightSums() {
+    for (unsigned high = 0; high < 16; ++high) {
+      for (unsigned m = 0; m < 256; ++m) {
+        float below = 0.0f, above = 0.0f;
+        for (unsigned low = 0; low < 8; ++low) {
+          if ((m >> low & 1u) == 0) continue;
+          below += static_cast<float>(ByteWeight(high << 4 | low));
+          above += static_cast<float>(ByteWeight(high << 4 | (low + 8)));
+        }
+        low_sums[high][m] = below;
+        low_sums[high][m + 256] = above;
+      }
     }
-    product *= sum / 100.0;
   }
-  return static_cast<float>(product);
+  float low_sums[16][512];
+};
+
+float PassWeight(const WeightSums& sums, const NibbleSets& s,
+                 std::size_t positions) {
+  float product = 1.0f;
+  for (std::size_t k = 0; k < positions; ++k) {
+    float sum = 0.0f;
+    for (unsigned high = 0; high < 16; ++high) {
+      if ((s.high[k] >> high & 1u) == 0) continue;
+      sum += sums.low_sums[high][s.low[k] & 0xFFu] +
+             sums.low_sums[high][256 + (s.low[k] >> 8)];
+    }
+    product *= sum / 100.0f;
+  }
+  return product;
 }
 
 // The nibble sets of the last `positions` bytes of `row`, its last byte at
@@ -127,9 +150,9 @@ bool Holds(const ScanRow& outer, const ScanRow& inner) {
 // positions, into kBucketCount buckets: starting from one group per
 // distinct set, repeatedly merges the two groups whose union lets the least
 // extra common text through. Writes each row's bucket and each bucket's sets.
-void AssignBuckets(const NibbleSets* sets, std::size_t count,
-                   std::size_t positions, std::uint8_t* bucket_of_row,
-                   NibbleSets* buckets) {
+void AssignBuckets(const WeightSums& sums, const NibbleSets* sets,
+                   std::size_t count, std::size_t positions,
+                   std::uint8_t* bucket_of_row, NibbleSets* buckets) {
   NibbleSets groups[kBannedWordCount];
   float weight[kBannedWordCount];
   bool alive[kBannedWordCount];
@@ -142,7 +165,7 @@ void AssignBuckets(const NibbleSets* sets, std::size_t count,
       ++g;
     if (g == group_count) {
       groups[g] = sets[r];
-      weight[g] = PassWeight(sets[r], positions);
+      weight[g] = PassWeight(sums, sets[r], positions);
       alive[g] = true;
       ++group_count;
     }
@@ -152,7 +175,7 @@ void AssignBuckets(const NibbleSets* sets, std::size_t count,
   float merged[kBannedWordCount][kBannedWordCount];
   for (std::size_t i = 0; i < group_count; ++i)
     for (std::size_t j = i + 1; j < group_count; ++j)
-      merged[i][j] = PassWeight(Merge(groups[i], groups[j]), positions);
+      merged[i][j] = PassWeight(sums, Merge(groups[i], groups[j]), positions);
   for (std::size_t live = group_count; live > kBucketCount; --live) {
     std::size_t best_i = 0, best_j = 0;
     float best = 0.0f;
@@ -180,7 +203,7 @@ void AssignBuckets(const NibbleSets* sets, std::size_t count,
       if (!alive[k] || k == best_i) continue;
       const std::size_t i = k < best_i ? k : best_i;
       const std::size_t j = k < best_i ? best_i : k;
-      merged[i][j] = PassWeight(Merge(groups[i], groups[j]), positions);
+      merged[i][j] = PassWeight(sums, Merge(groups[i], groups[j]), positions);
     }
   }
   std::uint8_t bucket_of_group[kBannedWordCount];
@@ -198,14 +221,16 @@ void AssignBuckets(const NibbleSets* sets, std::size_t count,
 // Fills one nibble-table filter with the rows `members` (indices into
 // patterns.rows), each by its last kPositions bytes.
 template <std::size_t kPositions>
-void FillFilter(const ScanPatterns& patterns, const std::uint8_t* members,
-                std::size_t member_count, NibbleTables<kPositions>& tables) {
+void FillFilter(const WeightSums& sums, const ScanPatterns& patterns,
+                const std::uint8_t* members, std::size_t member_count,
+                NibbleTables<kPositions>& tables) {
   NibbleSets sets[kBannedWordCount];
   for (std::size_t i = 0; i < member_count; ++i)
     sets[i] = NibblesOf(patterns.rows[members[i]], kPositions);
   std::uint8_t bucket_of_member[kBannedWordCount];
   NibbleSets buckets[kBucketCount];
-  AssignBuckets(sets, member_count, kPositions, bucket_of_member, buckets);
+  AssignBuckets(sums, sets, member_count, kPositions, bucket_of_member,
+                buckets);
   for (std::size_t b = 0; b < kBucketCount; ++b) {
     for (std::size_t k = 0; k < kPositions; ++k) {
       for (unsigned i = 0; i < 16 * kTableCopies; ++i) {
@@ -319,9 +344,11 @@ void BuildScanPatterns(ScanPatterns& patterns) noexcept {
     else
       window_rows[window_count++] = static_cast<std::uint8_t>(i);
   }
-  FillFilter(patterns, pair_rows, pair_count, patterns.pairs);
-  FillFilter(patterns, window_rows, window_count, patterns.windows);
-  FillFilter(patterns, window_rows, window_count, patterns.ends);
+  // Built once, by the one thread that builds the patterns.
+  static WeightSums sums;
+  FillFilter(sums, patterns, pair_rows, pair_count, patterns.pairs);
+  FillFilter(sums, patterns, window_rows, window_count, patterns.windows);
+  FillFilter(sums, patterns, window_rows, window_count, patterns.ends);
 
   for (std::size_t r = 0; r < n; ++r) {
     const ScanRow& row = patterns.rows[r];
