@@ -95,12 +95,27 @@ const Scanner& GetScanner() noexcept {
   return scanner;
 }
 
+// Runs `kernel` over pieces of `piece_length` bytes that overlap by the
+// longest row less one byte, so each row that occurs lies whole in a piece.
+bool ScanInPieces(KernelFunction kernel, const scan::ScanPatterns& patterns,
+                  const char* text, std::size_t length,
+                  std::size_t piece_length) noexcept {
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+  constexpr std::size_t kOverlap = scan::kMaxRowLength - 1;
+  while (length > piece_length + kOverlap) {
+    if (kernel(patterns, bytes, piece_length + kOverlap)) return true;
+    bytes += piece_length;
+    length -= piece_length;
+  }
+  return kernel(patterns, bytes, length);
+}
+
 }  // namespace
 
 bool TextHasBannedWord(const char* text, std::size_t length) noexcept {
   const Scanner& scanner = GetScanner();
-  return scanner.kernel(scanner.patterns,
-                        reinterpret_cast<const unsigned char*>(text), length);
+  return ScanInPieces(scanner.kernel, scanner.patterns, text, length,
+                      kScanPieceLength);
 }
 
 ScanKernel SelectedScanKernel() noexcept { return GetScanner().selected; }
@@ -110,13 +125,14 @@ bool ScanKernelAvailable(ScanKernel kernel) noexcept {
 }
 
 bool TextHasBannedWordUsing(ScanKernel kernel, const char* text,
-                            std::size_t length) noexcept {
+                            std::size_t length,
+                            std::size_t piece_length) noexcept {
   const Scanner& scanner = GetScanner();
   const KernelFunction function =
       scanner.available[static_cast<int>(kernel)] ? KernelFor(kernel)
                                                   : scan::ScanPortable;
-  return function(scanner.patterns,
-                  reinterpret_cast<const unsigned char*>(text), length);
+  return ScanInPieces(function, scanner.patterns, text, length,
+                      piece_length == 0 ? 1 : piece_length);
 }
 
 const char* ScanKernelName(ScanKernel kernel) noexcept {

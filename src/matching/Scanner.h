@@ -18,10 +18,14 @@ constexpr ScanKernel kAllScanKernels[] = {
     ScanKernel::kAvx2, ScanKernel::kAvx512};
 
 // True when a row of BannedWordTable occurs in text[0 .. length), ASCII
-// letters compared without case. text[length] must be readable (it is the
-// terminating zero of the callers' texts); nothing outside text[0 .. length]
-// is read. Never allocates, never blocks once the first call has returned.
+// letters compared without case. Nothing outside text[0 .. length) is read.
+// Never allocates, never blocks once the first call has returned.
 bool TextHasBannedWord(const char* text, std::size_t length) noexcept;
+
+// Texts longer than this are scanned in overlapping pieces of this length
+// plus the longest row less one byte, so the kernels' offset arithmetic
+// stays within a signed word even on 32-bit processors.
+constexpr std::size_t kScanPieceLength = std::size_t{1} << 30;
 
 // The kernel TextHasBannedWord uses: the widest this processor and its
 // operating system support, chosen once.
@@ -30,10 +34,12 @@ ScanKernel SelectedScanKernel() noexcept;
 // True when `kernel` can run here (kPortable always can).
 bool ScanKernelAvailable(ScanKernel kernel) noexcept;
 
-// TextHasBannedWord through the given kernel, for tests and the benchmark.
-// A kernel that cannot run here is replaced by the portable one.
+// TextHasBannedWord through the given kernel and in pieces of the given
+// length, for tests and the benchmark. A kernel that cannot run here is
+// replaced by the portable one.
 bool TextHasBannedWordUsing(ScanKernel kernel, const char* text,
-                            std::size_t length) noexcept;
+                            std::size_t length,
+                            std::size_t piece_length = kScanPieceLength) noexcept;
 
 // "portable", "sse2", "ssse3", "avx2" or "avx512".
 const char* ScanKernelName(ScanKernel kernel) noexcept;

@@ -187,6 +187,29 @@ TEST(Scanner, EveryRowAtEveryOffsetOfEveryShortLength) {
   }
 }
 
+TEST(Scanner, RowsAcrossPieceBoundaries) {
+  // Long texts are scanned in overlapping pieces; small pieces put every
+  // row across a boundary.
+  std::mt19937 rng(11);
+  for (const char* row_text : Tavrin::BannedWordTable) {
+    const std::string row = row_text;
+    for (std::size_t at = 0; at + row.size() <= 40; ++at) {
+      std::string text(40, '~');
+      text.replace(at, row.size(), RandomCase(row, rng));
+      for (std::size_t piece = 1; piece <= 24; ++piece)
+        for (ScanKernel kernel : AvailableKernels())
+          ASSERT_TRUE(Tavrin::TextHasBannedWordUsing(kernel, text.c_str(),
+                                                     text.size(), piece))
+              << Tavrin::ScanKernelName(kernel) << " " << row << " at " << at
+              << " piece " << piece;
+    }
+  }
+  const std::string clean(100, 'q');
+  for (std::size_t piece = 1; piece <= 24; ++piece)
+    EXPECT_FALSE(Tavrin::TextHasBannedWordUsing(ScanKernel::kPortable,
+                                                clean.c_str(), clean.size(), piece));
+}
+
 TEST(Scanner, RandomTextsOfEveryLengthUpTo300) {
   std::mt19937 rng(2024);
   long banned = 0, clean = 0;

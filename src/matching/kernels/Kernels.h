@@ -1,8 +1,9 @@
 // The scan kernels, one per instruction set, all with the same contract:
 // true exactly when some row of `patterns` occurs in text[0 .. length),
-// ASCII case folded. text[length] must be readable (the terminating zero);
-// nothing outside text[0 .. length] is read. A kernel for an instruction set
-// may run only on a processor that has it (Scanner.cpp checks).
+// ASCII case folded; nothing outside text[0 .. length) is read. `length`
+// must fit in a signed word (Scanner.cpp cuts longer texts into pieces). A
+// kernel for an instruction set may run only on a processor that has it
+// (Scanner.cpp checks).
 #ifndef TAVRIN_MATCHING_KERNELS_KERNELS_H_
 #define TAVRIN_MATCHING_KERNELS_KERNELS_H_
 

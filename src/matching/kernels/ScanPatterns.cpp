@@ -120,7 +120,10 @@ void FillRow(const char* text, ScanRow& row) {
   unsigned char tail[kMaxRowLength] = {};
   unsigned char tail_fold_bits[kMaxRowLength] = {};
   unsigned char tail_mask[kMaxRowLength] = {};
+  // Table rows are 2 to 10 bytes. Were one ever longer than the row words,
+  // its first bytes alone would be matched: more texts banned, none missed.
   row.length = std::strlen(text);
+  if (row.length > kMaxRowLength) row.length = kMaxRowLength;
   for (std::size_t i = 0; i < row.length; ++i) {
     const unsigned char c = FoldAsciiCase(static_cast<unsigned char>(text[i]));
     row.bytes[i] = c;
