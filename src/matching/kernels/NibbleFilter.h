@@ -79,12 +79,14 @@ class NibbleFilter {
         window_low[k] = Ops::LoadTable(p.windows.low[k]);
         window_high[k] = Ops::LoadTable(p.windows.high[k]);
       }
-      end_low = Ops::LoadTable(p.ends.low[0]);
-      end_high = Ops::LoadTable(p.ends.high[0]);
+      for (std::size_t k = 0; k < 2; ++k) {
+        end_low[k] = Ops::LoadTable(p.ends.low[k]);
+        end_high[k] = Ops::LoadTable(p.ends.high[k]);
+      }
     }
     Vector pair_low[2], pair_high[2];
     Vector window_low[kWindowLength], window_high[kWindowLength];
-    Vector end_low, end_high;
+    Vector end_low[2], end_high[2];
   };
 
   // The candidate lanes of a block whose bytes from offset k on are `b<k>`.
@@ -108,8 +110,10 @@ class NibbleFilter {
                  Ops::Shuffle(t.window_high[1], high1)),
         Ops::And(Ops::Shuffle(t.window_low[2], low2),
                  Ops::Shuffle(t.window_high[2], high2)));
-    const Vector ends = Ops::And(Ops::Shuffle(t.end_low, low4),
-                                Ops::Shuffle(t.end_high, high4));
+    const Vector ends = Ops::And3(
+        Ops::Shuffle(t.end_low[0], low3), Ops::Shuffle(t.end_high[0], high3),
+        Ops::And(Ops::Shuffle(t.end_low[1], low4),
+                 Ops::Shuffle(t.end_high[1], high4)));
     const Vector windows = Ops::KeepWhereNonZero(
         ends, Ops::And3(front,
                         Ops::And(Ops::Shuffle(t.window_low[3], low3),

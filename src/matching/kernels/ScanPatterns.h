@@ -74,12 +74,12 @@ struct ScanPatterns {
   // bytes, fewer for shorter rows (windows: wildcards in front).
   NibbleTables<2> pairs;
   NibbleTables<kWindowLength> windows;
-  // The last byte alone of the rows in `windows`, bucketed afresh so that
-  // each bucket's nibble sets hold few bytes besides its own: a window lane
-  // passes only if its last byte is some such row's last byte too. This
+  // The last two bytes alone of the rows in `windows`, bucketed afresh so
+  // that each bucket's nibble sets hold few pairs besides its own: a window
+  // lane passes only if its last two bytes may end such a row too. This
   // keeps the bucket unions of `windows` from letting a row less its last
   // byte through with almost any byte after it.
-  NibbleTables<1> ends;
+  NibbleTables<2> ends;
   // Bit r of rows_ending_with[k][b]: rows[r] may end on a text byte whose
   // k-th byte back (0: itself) folds to b; set for every b when the row is
   // too short to reach that far back. A candidate lane's rows are narrowed
