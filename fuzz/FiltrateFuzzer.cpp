@@ -135,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                      static_cast<std::ptrdiff_t>(out_pos),
                  static_cast<unsigned char>(*mismatch.first),
                  static_cast<unsigned char>(*mismatch.second));
-    tavrin_fuzz::Fail("Filtrate wrote outside the outcome table",
+    tavrin_fuzz::Fail("the bytes around out are not what the outcome table says",
                       separate_in.c_str());
   }
   if (std::memcmp(separate_in.c_str(), data, length) != 0) {
