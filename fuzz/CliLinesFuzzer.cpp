@@ -40,8 +40,7 @@ namespace {
 }
 
 // Every line the tool reads from `input` delivered `record` bytes per read.
-std::vector<std::string> ReadLines(std::string_view input,
-                                   std::size_t record) {
+std::vector<std::string> ReadLines(std::string_view input, std::size_t record) {
   int fds[2];
   if (socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds) != 0) std::abort();
   std::thread writer([&] {
@@ -174,8 +173,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     const std::string& line = lines[i];
     const std::size_t newline = line.find('\n');
     const bool last = i + 1 == lines.size();
-    if (line.empty() || (newline != line.size() - 1 &&
-                         !(last && newline == std::string::npos)))
+    if (line.empty() ||
+        (newline != line.size() - 1 && !(last && newline == std::string::npos)))
       Fail("a line is not cut at its newline", line);
     joined += line;
   }

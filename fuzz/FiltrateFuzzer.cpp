@@ -69,8 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   // The room given to `out`: out[0] .. out[outSize] when that is small,
   // otherwise more than any outcome writes. Past it lies the guard.
-  const std::size_t room =
-      std::min<std::size_t>(out_size, length + 16) + 1;
+  const std::size_t room = std::min<std::size_t>(out_size, length + 16) + 1;
 
   // The arena: a guard, the span holding `out` (and `in` when they overlap),
   // a guard. Both guards are poisoned during the call, and every byte of the
@@ -127,16 +126,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const auto mismatch =
       std::mismatch(arena.begin(), arena.end(), expected.begin());
   if (mismatch.first != arena.end()) {
-    std::fprintf(stderr,
-                 "outSize %u, out at %td from in%s: byte out[%td] is %02X, "
-                 "expected %02X\n",
-                 out_size, shift, overlap ? "" : " (separate buffers)",
-                 (mismatch.first - arena.begin()) -
-                     static_cast<std::ptrdiff_t>(out_pos),
-                 static_cast<unsigned char>(*mismatch.first),
-                 static_cast<unsigned char>(*mismatch.second));
-    tavrin_fuzz::Fail("the bytes around out are not what the outcome table says",
-                      separate_in.c_str());
+    std::fprintf(
+        stderr,
+        "outSize %u, out at %td from in%s: byte out[%td] is %02X, "
+        "expected %02X\n",
+        out_size, shift, overlap ? "" : " (separate buffers)",
+        (mismatch.first - arena.begin()) - static_cast<std::ptrdiff_t>(out_pos),
+        static_cast<unsigned char>(*mismatch.first),
+        static_cast<unsigned char>(*mismatch.second));
+    tavrin_fuzz::Fail(
+        "the bytes around out are not what the outcome table says",
+        separate_in.c_str());
   }
   if (std::memcmp(separate_in.c_str(), data, length) != 0) {
     tavrin_fuzz::Fail("Filtrate changed a text it does not share with out",

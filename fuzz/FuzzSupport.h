@@ -19,10 +19,9 @@ namespace tavrin_fuzz {
 // The bytes before the first zero of data[0, size).
 inline std::size_t TextLength(const std::uint8_t* data, std::size_t size) {
   const void* zero = std::memchr(data, 0, size);
-  return zero == nullptr
-             ? size
-             : static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) -
-                                        data);
+  return zero == nullptr ? size
+                         : static_cast<std::size_t>(
+                               static_cast<const std::uint8_t*>(zero) - data);
 }
 
 // A zero-terminated copy of `length` bytes on the heap whose start is moved

@@ -26,11 +26,20 @@ struct Case {
 };
 
 std::vector<Case> MakeCases() {
-  std::vector<std::string> texts = {
-      "", "x", "hello world", "sh1t", "SHIT happens", "Essex", "x.Cn",
-      "see <IMG src=x>", "\xB1\xC8\xD5\xE2", "\xC4\xE3\xBA\xC3",
-      "5\xA3\xB1\xA3\xB7\xA3\xB8\xA3\xB6", "FUCK you", "fine, thanks",
-  };
+  std::vector<std::string> texts = {"",
+                                    "x",
+                                    "hello world",
+                                    "sh1t",
+                                    "SHIT happens",
+                                    "Essex",
+                                    "x.Cn",
+                                    "see <IMG src=x>",
+                                    "\xB1\xC8\xD5\xE2",
+                                    "\xC4\xE3\xBA\xC3",
+                                    "5\xA3\xB1\xA3\xB7\xA3\xB8\xA3\xB6",
+                                    "FUCK you",
+                                    "fine, thanks"};
+
   // Long texts, banned at the very end or not at all, so that calls overlap
   // in time.
   std::string long_clean;
@@ -62,7 +71,8 @@ int Round(const std::vector<Case>& cases, std::vector<char>& buffer) {
     const bool replaced = Tavrin::Filtrate(out, out_size, c.text.c_str());
     const char* expected = c.banned ? "***<br>" : c.text.c_str();
     const std::size_t written = std::strlen(expected) + 1;
-    if (replaced != c.banned || std::memcmp(out, expected, written) != 0) ++wrong;
+    if (replaced != c.banned || std::memcmp(out, expected, written) != 0)
+      ++wrong;
     for (std::size_t i = 0; i < buffer.size(); ++i) {
       if ((i < kGuard || i >= kGuard + written) && buffer[i] != '#') {
         ++wrong;

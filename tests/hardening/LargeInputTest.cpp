@@ -48,7 +48,8 @@ int failures = 0;
 // (checked by the literal walk before use, since a banned row could straddle
 // two copies).
 constexpr char kFiller[] =
-    "Quiet lines of text, \xC4\xE3\xBA\xC3\xCA\xC0\xBD\xE7, nothing to see: 0123. ";
+    "Quiet lines of text, \xC4\xE3\xBA\xC3\xCA\xC0\xBD\xE7, nothing to see: "
+    "0123. ";
 constexpr std::size_t kFillerLength = sizeof kFiller - 1;
 
 std::size_t AvailableMemory() {
@@ -88,7 +89,8 @@ char* MakeText(std::size_t length) {
 
 // Puts filler back over [at, at + n).
 void Restore(char* text, std::size_t at, std::size_t n) {
-  for (std::size_t i = at; i < at + n; ++i) text[i] = kFiller[i % kFillerLength];
+  for (std::size_t i = at; i < at + n; ++i)
+    text[i] = kFiller[i % kFillerLength];
 }
 
 bool HoldsFiller(const char* text, std::size_t from, std::size_t to) {
@@ -110,7 +112,8 @@ bool EnoughMemory(std::size_t needed, const char* what) {
 
 int OneGiB() {
   constexpr std::size_t kLength = kGiB;
-  if (!EnoughMemory(kLength + kGiB / 2, "screening a 1 GiB text")) return kSkipped;
+  if (!EnoughMemory(kLength + kGiB / 2, "screening a 1 GiB text"))
+    return kSkipped;
   char* text = MakeText(kLength);
   EXPECT(Tavrin::IsValid(nullptr));  // fills the list before measuring
   const std::size_t peak_before = PeakResident();
@@ -150,8 +153,10 @@ int PastFourGiB() {
   std::memset(out, 'x', page);
 
   const unsigned int truncated = static_cast<unsigned int>(kLength);
-  const unsigned int sizes[] = {0u, 6u, 7u, truncated - 1, truncated,
-                                truncated + 1, 0x7FFFFFFFu, 0xFFFFFFFEu,
+  const unsigned int sizes[] = {0u,          6u,
+                                7u,          truncated - 1,
+                                truncated,   truncated + 1,
+                                0x7FFFFFFFu, 0xFFFFFFFEu,
                                 0xFFFFFFFFu};
   for (unsigned int out_size : sizes) {
     EXPECT(!Tavrin::Filtrate(out, out_size, text));
