@@ -78,9 +78,12 @@ struct Scanner {
         cpu.sse2 && cpu.ssse3 && cpu.avx2;
     available[static_cast<int>(ScanKernel::kAvx512)] =
         available[static_cast<int>(ScanKernel::kAvx2)] && cpu.avx512;
+    // The widest kernel with a byte shuffle; without one (SSE2 alone) the
+    // table-driven portable kernel is the faster (see DESIGN.md).
     selected = ScanKernel::kPortable;
     for (ScanKernel kernel : kAllScanKernels)
-      if (available[static_cast<int>(kernel)]) selected = kernel;
+      if (kernel != ScanKernel::kSse2 && available[static_cast<int>(kernel)])
+        selected = kernel;
     kernel = KernelFor(selected);
   }
 

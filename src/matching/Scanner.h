@@ -10,8 +10,9 @@
 
 namespace Tavrin {
 
-// The instruction sets the scanner has a kernel for.
-// Each later one runs where all before it do and is faster.
+// The instruction sets the scanner has a kernel for. Each later one runs
+// where all before it do; from kSsse3 on, each is faster than the one
+// before. kSse2 is slower than kPortable and is never selected.
 enum class ScanKernel { kPortable, kSse2, kSsse3, kAvx2, kAvx512 };
 constexpr ScanKernel kAllScanKernels[] = {
     ScanKernel::kPortable, ScanKernel::kSse2, ScanKernel::kSsse3,
@@ -27,8 +28,9 @@ bool TextHasBannedWord(const char* text, std::size_t length) noexcept;
 // stays within a signed word even on 32-bit processors.
 constexpr std::size_t kScanPieceLength = std::size_t{1} << 30;
 
-// The kernel TextHasBannedWord uses: the widest this processor and its
-// operating system support, chosen once.
+// The kernel TextHasBannedWord uses, chosen once: the widest with a byte
+// shuffle that this processor and its operating system support, else the
+// portable one.
 ScanKernel SelectedScanKernel() noexcept;
 
 // True when `kernel` can run here (kPortable always can).

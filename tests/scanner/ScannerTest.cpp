@@ -153,9 +153,10 @@ TEST(ScanPatterns, DecidingRowsAndFoldBitsAgreeWithTheTable) {
   }
 }
 
-TEST(Scanner, SelectsTheWidestAvailableKernel) {
+TEST(Scanner, SelectsTheWidestAvailableKernelWithAByteShuffle) {
   ScanKernel widest = ScanKernel::kPortable;
-  for (ScanKernel kernel : AvailableKernels()) widest = kernel;
+  for (ScanKernel kernel : AvailableKernels())
+    if (kernel != ScanKernel::kSse2) widest = kernel;
   EXPECT_EQ(Tavrin::SelectedScanKernel(), widest);
   EXPECT_TRUE(Tavrin::ScanKernelAvailable(ScanKernel::kPortable));
 #if defined(__x86_64__)

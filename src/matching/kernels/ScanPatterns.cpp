@@ -308,12 +308,6 @@ void BuildScanPatterns(ScanPatterns& patterns) noexcept {
   }
   patterns.row_count = n;
 
-  for (std::size_t i = 0; i < n; ++i) {
-    const ScanRow& row = patterns.rows[i];
-    const unsigned key = static_cast<unsigned>(row.bytes[0]) << 8 | row.bytes[1];
-    patterns.pair_bits[key / 64] |= std::uint64_t{1} << (key % 64);
-  }
-
   // Pairs grouped by first byte, for the SSE2 kernel. Rows are sorted by
   // first byte, so each group is one run.
   std::size_t firsts = 0, seconds = 0;
@@ -394,10 +388,11 @@ inline bool RowEndsWindow(const ScanRow& row, const std::uint64_t* window) {
            row.tail_value[1])) == 0;
 }
 
-// Whether one of the rows in `rows` (bits of rows[]) ends on text[end].
+}  // namespace
+
 bool RowsEndAt(const ScanPatterns& patterns, std::uint64_t rows,
                const unsigned char* text, std::size_t length,
-               std::size_t end) {
+               std::size_t end) noexcept {
   if (end + 1 >= kMaxRowLength) {
     // The 16 bytes ending on text[end], against each row's tail words.
     std::uint64_t window[2];
@@ -415,8 +410,6 @@ bool RowsEndAt(const ScanPatterns& patterns, std::uint64_t rows,
   }
   return false;
 }
-
-}  // namespace
 
 bool AnyRowEndsInLanes(const ScanPatterns& patterns, const unsigned char* text,
                        std::size_t length, std::ptrdiff_t base,

@@ -62,10 +62,6 @@ struct ScanPatterns {
   std::uint8_t first_begin[256];
   std::uint8_t first_end[256];
 
-  // Portable kernel: bit (f0 << 8 | f1) is set when some row starts with the
-  // folded bytes f0 f1.
-  std::uint64_t pair_bits[65536 / 64];
-
   // SSSE3, AVX2 and AVX-512 kernels. A lane stands for the window of
   // kWindowLength bytes from its offset on, and is a candidate when a row of
   // some bucket may end on the window's last byte. Rows of 2 bytes are
@@ -83,7 +79,8 @@ struct ScanPatterns {
   // Bit r of rows_ending_with[k][b]: rows[r] may end on a text byte whose
   // k-th byte back (0: itself) folds to b; set for every b when the row is
   // too short to reach that far back. A candidate lane's rows are narrowed
-  // with these to the few that can end there before any is compared.
+  // with these to the few that can end there before any is compared; the
+  // portable kernel narrows every byte of the text this way.
   std::uint64_t rows_ending_with[3][256];
 
   // SSE2 kernel (no byte shuffle): the distinct folded first bytes of rows,
@@ -112,6 +109,12 @@ bool RowMatchesAt(const ScanPatterns& patterns, const unsigned char* text,
 bool AnyRowMatchesAt(const ScanPatterns& patterns, const unsigned char* text,
                      std::size_t length, std::ptrdiff_t base,
                      std::uint64_t lanes) noexcept;
+
+// Whether one of the rows in `rows` (bit r: rows[r]) ends on text[end],
+// end < length. Reads only text[0 .. length).
+bool RowsEndAt(const ScanPatterns& patterns, std::uint64_t rows,
+               const unsigned char* text, std::size_t length,
+               std::size_t end) noexcept;
 
 // The exact check behind the nibble-table filters: whether a row ends on
 // text[base + i + kWindowLength - 1] for some bit i set in `lanes`. Rows
