@@ -211,6 +211,27 @@ TEST(Scanner, RowsAcrossPieceBoundaries) {
                                                 clean.c_str(), clean.size(), piece));
 }
 
+TEST(Scanner, EveryRowAcrossBatchBoundaries) {
+  // The vector kernels filter 16 blocks of 16, 32 or 64 bytes before
+  // checking any candidate: rows across offsets 256, 512, 1024 and 2048.
+  std::mt19937 rng(13);
+  std::string filler(2200, '~');
+  for (const char* row_text : Tavrin::BannedWordTable) {
+    const std::string row = row_text;
+    for (std::size_t boundary : {256u, 512u, 1024u, 2048u}) {
+      for (std::size_t at = boundary - row.size(); at <= boundary; ++at) {
+        std::string text = filler;
+        text.replace(at, row.size(), RandomCase(row, rng));
+        for (ScanKernel kernel : AvailableKernels())
+          ASSERT_TRUE(Tavrin::TextHasBannedWordUsing(kernel, text.c_str(), text.size()))
+              << Tavrin::ScanKernelName(kernel) << " " << row << " at " << at;
+      }
+    }
+  }
+  for (ScanKernel kernel : AvailableKernels())
+    EXPECT_FALSE(Tavrin::TextHasBannedWordUsing(kernel, filler.c_str(), filler.size()));
+}
+
 TEST(Scanner, RandomTextsOfEveryLengthUpTo300) {
   std::mt19937 rng(2024);
   long banned = 0, clean = 0;
