@@ -16,7 +16,7 @@ for group in "${want[@]}"; do
     core)    pkgs+=(cmake make g++ pkg-config libgtest-dev libgmock-dev valgrind binutils locales-all) ;;
     windows) pkgs+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 clang lld llvm)
              need_i386=1 ;;
-    bench)   pkgs+=(libbenchmark-dev libhyperscan-dev) ;;
+    bench)   pkgs+=(libhyperscan-dev pkg-config) ;;
     fuzz)    pkgs+=(clang libclang-rt-14-dev llvm) ;;
     *) echo "ensure-deps: unknown group '$group'" >&2; exit 2 ;;
   esac
