@@ -188,6 +188,30 @@ TEST(Scanner, EveryRowAtEveryOffsetOfEveryShortLength) {
   }
 }
 
+TEST(Scanner, EveryRowAtTheEndsAndMiddleOfTextsUpTo140Bytes) {
+  // The AVX-512 kernel screens texts of up to 129 bytes as two blocks
+  // without its block loop: rows first, last and across the second block's
+  // start (offset 61) in every length that covers, and a little beyond.
+  std::mt19937 rng(17);
+  for (const char* row_text : Tavrin::BannedWordTable) {
+    const std::string row = row_text;
+    const std::string prefix = row.substr(0, row.size() - 1);
+    for (std::size_t length = row.size(); length <= 140; ++length) {
+      std::vector<std::size_t> offsets = {0, length - row.size()};
+      for (std::size_t at = 61 - row.size(); at <= 64; ++at)
+        if (at + row.size() <= length) offsets.push_back(at);
+      for (std::size_t at : offsets) {
+        std::string text(length, '~');
+        text.replace(at, row.size(), RandomCase(row, rng));
+        ASSERT_TRUE(ExpectAllKernelsAgree(text)) << row << " at " << at;
+        std::string near(length, '~');
+        near.replace(at, prefix.size(), RandomCase(prefix, rng));
+        ExpectAllKernelsAgree(near);
+      }
+    }
+  }
+}
+
 TEST(Scanner, RowsAcrossPieceBoundaries) {
   // Long texts are scanned in overlapping pieces; small pieces put every
   // row across a boundary.

@@ -39,7 +39,7 @@ class NibbleFilter {
 
   // The candidates of the block at `block` (kLanes + kWidth - 1 bytes).
   std::uint64_t Candidates(const unsigned char* block) {
-    const Tables tables(patterns_);
+    const TablesAtUse tables(patterns_);
     return Lanes(tables, Ops::Load(block), Ops::Load(block + 1),
                  Ops::Load(block + 2), Ops::Load(block + 3),
                  Ops::Load(block + 4));
@@ -84,13 +84,49 @@ class NibbleFilter {
         end_high[k] = Ops::LoadTable(p.ends.high[k]);
       }
     }
+    // The tables by filter and position, as Lanes asks for them.
+    Vector PairLow(std::size_t k) const { return pair_low[k]; }
+    Vector PairHigh(std::size_t k) const { return pair_high[k]; }
+    Vector WindowLow(std::size_t k) const { return window_low[k]; }
+    Vector WindowHigh(std::size_t k) const { return window_high[k]; }
+    Vector EndLow(std::size_t k) const { return end_low[k]; }
+    Vector EndHigh(std::size_t k) const { return end_high[k]; }
     Vector pair_low[2], pair_high[2];
     Vector window_low[kWindowLength], window_high[kWindowLength];
     Vector end_low[2], end_high[2];
   };
 
-  // The candidate lanes of a block whose bytes from offset k on are `b<k>`.
-  static std::uint64_t Lanes(const Tables& t, Vector b0, Vector b1, Vector b2,
+  // The same tables, each loaded where a single block uses it. For one
+  // block (the edges of a text, most of a short text) this is cheaper than
+  // Tables: 18 vectors do not fit in registers beside the block's own, so a
+  // Tables would be written to the stack and read back.
+  struct TablesAtUse {
+    explicit TablesAtUse(const ScanPatterns& p) : patterns(p) {}
+    Vector PairLow(std::size_t k) const {
+      return Ops::LoadTable(patterns.pairs.low[k]);
+    }
+    Vector PairHigh(std::size_t k) const {
+      return Ops::LoadTable(patterns.pairs.high[k]);
+    }
+    Vector WindowLow(std::size_t k) const {
+      return Ops::LoadTable(patterns.windows.low[k]);
+    }
+    Vector WindowHigh(std::size_t k) const {
+      return Ops::LoadTable(patterns.windows.high[k]);
+    }
+    Vector EndLow(std::size_t k) const {
+      return Ops::LoadTable(patterns.ends.low[k]);
+    }
+    Vector EndHigh(std::size_t k) const {
+      return Ops::LoadTable(patterns.ends.high[k]);
+    }
+    const ScanPatterns& patterns;
+  };
+
+  // The candidate lanes of a block whose bytes from offset k on are `b<k>`,
+  // with the tables of `t` (a Tables or a TablesAtUse).
+  template <typename T>
+  static std::uint64_t Lanes(const T& t, Vector b0, Vector b1, Vector b2,
                       Vector b3, Vector b4) {
     static_assert(kWindowLength == 5, "the lookups below are written out");
     const Vector nibble = Ops::Nibble();
@@ -100,26 +136,26 @@ class NibbleFilter {
     const Vector low3 = Ops::And(b3, nibble), high3 = Ops::High(b3);
     const Vector low4 = Ops::And(b4, nibble), high4 = Ops::High(b4);
     const Vector pairs = Ops::And3(
-        Ops::Shuffle(t.pair_low[0], low3), Ops::Shuffle(t.pair_high[0], high3),
-        Ops::And(Ops::Shuffle(t.pair_low[1], low4),
-                 Ops::Shuffle(t.pair_high[1], high4)));
+        Ops::Shuffle(t.PairLow(0), low3), Ops::Shuffle(t.PairHigh(0), high3),
+        Ops::And(Ops::Shuffle(t.PairLow(1), low4),
+                 Ops::Shuffle(t.PairHigh(1), high4)));
     const Vector front = Ops::And3(
-        Ops::And(Ops::Shuffle(t.window_low[0], low0),
-                 Ops::Shuffle(t.window_high[0], high0)),
-        Ops::And(Ops::Shuffle(t.window_low[1], low1),
-                 Ops::Shuffle(t.window_high[1], high1)),
-        Ops::And(Ops::Shuffle(t.window_low[2], low2),
-                 Ops::Shuffle(t.window_high[2], high2)));
+        Ops::And(Ops::Shuffle(t.WindowLow(0), low0),
+                 Ops::Shuffle(t.WindowHigh(0), high0)),
+        Ops::And(Ops::Shuffle(t.WindowLow(1), low1),
+                 Ops::Shuffle(t.WindowHigh(1), high1)),
+        Ops::And(Ops::Shuffle(t.WindowLow(2), low2),
+                 Ops::Shuffle(t.WindowHigh(2), high2)));
     const Vector ends = Ops::And3(
-        Ops::Shuffle(t.end_low[0], low3), Ops::Shuffle(t.end_high[0], high3),
-        Ops::And(Ops::Shuffle(t.end_low[1], low4),
-                 Ops::Shuffle(t.end_high[1], high4)));
+        Ops::Shuffle(t.EndLow(0), low3), Ops::Shuffle(t.EndHigh(0), high3),
+        Ops::And(Ops::Shuffle(t.EndLow(1), low4),
+                 Ops::Shuffle(t.EndHigh(1), high4)));
     const Vector windows = Ops::KeepWhereNonZero(
         ends, Ops::And3(front,
-                        Ops::And(Ops::Shuffle(t.window_low[3], low3),
-                                 Ops::Shuffle(t.window_high[3], high3)),
-                        Ops::And(Ops::Shuffle(t.window_low[4], low4),
-                                 Ops::Shuffle(t.window_high[4], high4))));
+                        Ops::And(Ops::Shuffle(t.WindowLow(3), low3),
+                                 Ops::Shuffle(t.WindowHigh(3), high3)),
+                        Ops::And(Ops::Shuffle(t.WindowLow(4), low4),
+                                 Ops::Shuffle(t.WindowHigh(4), high4))));
     return Ops::NonZero(Ops::Or(pairs, windows));
   }
 

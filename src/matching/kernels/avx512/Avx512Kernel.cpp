@@ -46,6 +46,41 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
   // Masked loads: bytes outside the text are neither read nor faulted on.
   static constexpr bool kMaskedEdges = true;
 
+  // Texts of up to this many bytes have all their lanes, -kLead ..
+  // length - kWidth, within two blocks.
+  static constexpr std::size_t kShortLength = 2 * kLanes + kWidth - kLead - 1;
+
+  // ScanBlocks for a text of at most kShortLength bytes, without its loop:
+  // a short call's time is mostly fixed costs. The blocks at -kLead and
+  // -kLead + kLanes are read with masked loads (as edges) and share the
+  // table loads; the second is filtered only when the text has lanes there
+  // (branching on that measured faster than always filtering both). Lanes
+  // past length - kWidth are dropped. Reads only text[0 .. length).
+  bool ScanShort(const unsigned char* text, std::size_t length) {
+    constexpr std::ptrdiff_t kLanesSigned =
+        static_cast<std::ptrdiff_t>(kLanes);
+    const std::ptrdiff_t base = -static_cast<std::ptrdiff_t>(kLead);
+    const std::ptrdiff_t last = static_cast<std::ptrdiff_t>(length) -
+                                static_cast<std::ptrdiff_t>(kWidth);
+    // Bit j of inside[n]: whether byte base + 64 n + j is in the text.
+    const std::ptrdiff_t end = static_cast<std::ptrdiff_t>(length) - base;
+    const std::uint64_t inside[3] = {LowBits(end) & ~LowBits(-base),
+                                     LowBits(end - 64), LowBits(end - 128)};
+    const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(text) +
+                              static_cast<std::uintptr_t>(base);
+    const TablesAtUse tables(patterns_);
+    const std::uint64_t first =
+        BlockAt(tables, at, inside[0], inside[1]) & LowBits(last - base + 1);
+    if (last - base < kLanesSigned)
+      return first != 0 && Confirm(text, length, base, first);
+    const std::uint64_t second =
+        BlockAt(tables, at + kLanes, inside[1], inside[2]) &
+        LowBits(last - base - kLanesSigned + 1);
+    if ((first | second) == 0) return false;
+    return (first != 0 && Confirm(text, length, base, first)) ||
+           (second != 0 && Confirm(text, length, base + kLanesSigned, second));
+  }
+
   // The block at text + base, which may begin before the text or end after
   // it: each byte outside text[0 .. length) is masked off, so it is not
   // read (and cannot fault) and counts as zero. The addresses are formed as
@@ -61,7 +96,21 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
     const std::uint64_t inside_beyond = LowBits(end - 64) & ~LowBits(first - 64);
     const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(text) +
                               static_cast<std::uintptr_t>(base);
-    const Tables tables(patterns_);
+    return BlockAt(TablesAtUse(patterns_), at, inside, inside_beyond);
+  }
+
+ private:
+  // The candidates of the block at address `at`, whose bytes j (j < 64) and
+  // j + 64 are in the text where bit j of `inside` and of `inside_beyond`
+  // is set; only those bytes are read, the others count as zero.
+#if defined(__GNUC__)
+  // Inlined where the blocks of a short text are filtered, so that both
+  // share the table loads and run side by side.
+  __attribute__((always_inline))
+#endif
+  static std::uint64_t BlockAt(const TablesAtUse& tables, std::uintptr_t at,
+                               std::uint64_t inside,
+                               std::uint64_t inside_beyond) {
     return Lanes(tables, MaskedLoad(at, inside),
                  MaskedLoad(at + 1, inside >> 1 | inside_beyond << 63),
                  MaskedLoad(at + 2, inside >> 2 | inside_beyond << 62),
@@ -69,7 +118,6 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
                  MaskedLoad(at + 4, inside >> 4 | inside_beyond << 60));
   }
 
- private:
   static __m512i MaskedLoad(std::uintptr_t address, std::uint64_t mask) {
     return _mm512_maskz_loadu_epi8(mask,
                                    reinterpret_cast<const void*>(address));
@@ -80,6 +128,8 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
 
 bool ScanAvx512(const ScanPatterns& patterns, const unsigned char* text,
                 std::size_t length) noexcept {
+  if (length <= Avx512Filter::kShortLength)
+    return Avx512Filter(patterns).ScanShort(text, length);
   return ScanBlocks<Avx512Filter>(patterns, text, length);
 }
 
