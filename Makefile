@@ -15,10 +15,13 @@ PREFIX ?= /usr/local
 
 # Each fragment under mk/ adds the packages it needs to DEPS_GROUPS, the
 # targets that must be built before the test run to TEST_PREREQS, and the
-# cache settings that register its suites with the main build to CMAKE_FLAGS.
+# cache settings that register its suites with the main build to
+# TEST_CMAKE_FLAGS (only make test sets them, so make demo needs only the
+# core packages).
 DEPS_GROUPS := core
 TEST_PREREQS :=
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
+TEST_CMAKE_FLAGS :=
 
 include $(sort $(wildcard mk/*.mk))
 
@@ -26,14 +29,19 @@ include $(sort $(wildcard mk/*.mk))
 
 all: build
 
+# Everything make test needs; building the library, the tool and the demo
+# needs only the core group.
 deps:
 	@scripts/ensure-deps.sh $(DEPS_GROUPS)
 
-build: deps
+build:
+	@scripts/ensure-deps.sh core
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: build $(TEST_PREREQS)
+test: deps $(TEST_PREREQS)
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) $(TEST_CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS)
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 install: build

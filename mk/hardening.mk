@@ -15,14 +15,14 @@ TSAN_BUILD_DIR := build/tsan
 FUZZ_BUILD_DIR := build/fuzz
 FUZZ_SECONDS ?= 300
 
-# These trees are configured on their own, without CMAKE_FLAGS: none of the
+# These trees are configured on their own, without TEST_CMAKE_FLAGS: none of the
 # main build's other suites (Windows, these trees) is registered in them.
 HARDENING_CMAKE := -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTAVRIN_BUILD_BENCH=OFF
 
 DEPS_GROUPS += fuzz
 TEST_PREREQS += hardening-asan hardening-tsan hardening-fuzz hardening-memory-note
-CMAKE_FLAGS += -DTAVRIN_ASAN_DIR=$(abspath $(ASAN_BUILD_DIR)) \
+TEST_CMAKE_FLAGS += -DTAVRIN_ASAN_DIR=$(abspath $(ASAN_BUILD_DIR)) \
   -DTAVRIN_TSAN_DIR=$(abspath $(TSAN_BUILD_DIR)) \
   -DTAVRIN_FUZZ_DIR=$(abspath $(FUZZ_BUILD_DIR))
 

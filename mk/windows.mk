@@ -6,7 +6,7 @@ WINDOWS_BUILD_DIR := build/windows
 
 DEPS_GROUPS += windows
 TEST_PREREQS += windows
-CMAKE_FLAGS += -DTAVRIN_WINDOWS_DIR=$(abspath $(WINDOWS_BUILD_DIR))
+TEST_CMAKE_FLAGS += -DTAVRIN_WINDOWS_DIR=$(abspath $(WINDOWS_BUILD_DIR))
 
 .PHONY: windows
 windows: deps
