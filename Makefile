@@ -36,12 +36,12 @@ deps:
 
 build:
 	@scripts/ensure-deps.sh core
-	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) $(SUITE_CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: deps $(TEST_PREREQS)
-	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) $(TEST_CMAKE_FLAGS)
-	cmake --build $(BUILD_DIR) -j $(JOBS)
+# The other trees are built first; the main build then registers their suites.
+test: SUITE_CMAKE_FLAGS = $(TEST_CMAKE_FLAGS)
+test: deps $(TEST_PREREQS) build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 install: build
