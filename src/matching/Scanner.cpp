@@ -14,7 +14,6 @@ using KernelFunction = bool (*)(const scan::ScanPatterns&,
                                 const unsigned char*, std::size_t) noexcept;
 
 struct CpuFeatures {
-  bool sse2 = false;
   bool ssse3 = false;
   bool avx2 = false;
   bool avx512 = false;  // AVX-512F and AVX-512BW
@@ -25,7 +24,6 @@ CpuFeatures DetectCpuFeatures() noexcept {
 #if TAVRIN_SCAN_X86 && defined(__GNUC__)
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return features;
-  features.sse2 = (edx & bit_SSE2) != 0;
   features.ssse3 = (ecx & bit_SSSE3) != 0;
   // AVX2 needs the operating system to save the 256-bit registers too:
   // XCR0 bits 1 (SSE state) and 2 (AVX state), readable when OSXSAVE is set;
@@ -53,8 +51,6 @@ KernelFunction KernelFor(ScanKernel kernel) noexcept {
       return scan::ScanAvx2;
     case ScanKernel::kSsse3:
       return scan::ScanSsse3;
-    case ScanKernel::kSse2:
-      return scan::ScanSse2;
     case ScanKernel::kPortable:
       break;
   }
@@ -72,18 +68,13 @@ struct Scanner {
     scan::BuildScanPatterns(patterns);
     const CpuFeatures cpu = DetectCpuFeatures();
     available[static_cast<int>(ScanKernel::kPortable)] = true;
-    available[static_cast<int>(ScanKernel::kSse2)] = cpu.sse2;
-    available[static_cast<int>(ScanKernel::kSsse3)] = cpu.sse2 && cpu.ssse3;
-    available[static_cast<int>(ScanKernel::kAvx2)] =
-        cpu.sse2 && cpu.ssse3 && cpu.avx2;
+    available[static_cast<int>(ScanKernel::kSsse3)] = cpu.ssse3;
+    available[static_cast<int>(ScanKernel::kAvx2)] = cpu.ssse3 && cpu.avx2;
     available[static_cast<int>(ScanKernel::kAvx512)] =
         available[static_cast<int>(ScanKernel::kAvx2)] && cpu.avx512;
-    // The widest kernel with a byte shuffle; without one (SSE2 alone) the
-    // table-driven portable kernel is the faster (see DESIGN.md).
     selected = ScanKernel::kPortable;
     for (ScanKernel kernel : kAllScanKernels)
-      if (kernel != ScanKernel::kSse2 && available[static_cast<int>(kernel)])
-        selected = kernel;
+      if (available[static_cast<int>(kernel)]) selected = kernel;
     kernel = KernelFor(selected);
   }
 
@@ -146,8 +137,6 @@ const char* ScanKernelName(ScanKernel kernel) noexcept {
       return "avx2";
     case ScanKernel::kSsse3:
       return "ssse3";
-    case ScanKernel::kSse2:
-      return "sse2";
     case ScanKernel::kPortable:
       break;
   }

@@ -11,12 +11,11 @@
 namespace Tavrin {
 
 // The instruction sets the scanner has a kernel for. Each later one runs
-// where all before it do; from kSsse3 on, each is faster than the one
-// before. kSse2 is slower than kPortable and is never selected.
-enum class ScanKernel { kPortable, kSse2, kSsse3, kAvx2, kAvx512 };
+// where all before it do, and is faster than the one before.
+enum class ScanKernel { kPortable, kSsse3, kAvx2, kAvx512 };
 constexpr ScanKernel kAllScanKernels[] = {
-    ScanKernel::kPortable, ScanKernel::kSse2, ScanKernel::kSsse3,
-    ScanKernel::kAvx2, ScanKernel::kAvx512};
+    ScanKernel::kPortable, ScanKernel::kSsse3, ScanKernel::kAvx2,
+    ScanKernel::kAvx512};
 
 // True when a row of BannedWordTable occurs in text[0 .. length), ASCII
 // letters compared without case. Nothing outside text[0 .. length) is read.
@@ -28,9 +27,8 @@ bool TextHasBannedWord(const char* text, std::size_t length) noexcept;
 // stays within a signed word even on 32-bit processors.
 constexpr std::size_t kScanPieceLength = std::size_t{1} << 30;
 
-// The kernel TextHasBannedWord uses, chosen once: the widest with a byte
-// shuffle that this processor and its operating system support, else the
-// portable one.
+// The kernel TextHasBannedWord uses, chosen once: the widest that this
+// processor and its operating system support.
 ScanKernel SelectedScanKernel() noexcept;
 
 // True when `kernel` can run here (kPortable always can).
@@ -43,7 +41,7 @@ bool TextHasBannedWordUsing(ScanKernel kernel, const char* text,
                             std::size_t length,
                             std::size_t piece_length = kScanPieceLength) noexcept;
 
-// "portable", "sse2", "ssse3", "avx2" or "avx512".
+// "portable", "ssse3", "avx2" or "avx512".
 const char* ScanKernelName(ScanKernel kernel) noexcept;
 
 }  // namespace Tavrin

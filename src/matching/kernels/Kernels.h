@@ -24,8 +24,6 @@ namespace scan {
 bool ScanPortable(const ScanPatterns& patterns, const unsigned char* text,
                   std::size_t length) noexcept;
 #if TAVRIN_SCAN_X86
-bool ScanSse2(const ScanPatterns& patterns, const unsigned char* text,
-              std::size_t length) noexcept;
 bool ScanSsse3(const ScanPatterns& patterns, const unsigned char* text,
                std::size_t length) noexcept;
 bool ScanAvx2(const ScanPatterns& patterns, const unsigned char* text,

@@ -298,38 +298,8 @@ void BuildScanPatterns(ScanPatterns& patterns) noexcept {
     if (needed) deciding[count++] = all[i];
   }
 
-  // Stable order by first byte, and the index into it.
-  std::size_t n = 0;
-  for (unsigned first = 0; first < 256; ++first) {
-    patterns.first_begin[first] = static_cast<std::uint8_t>(n);
-    for (std::size_t i = 0; i < count; ++i)
-      if (deciding[i].bytes[0] == first) patterns.rows[n++] = deciding[i];
-    patterns.first_end[first] = static_cast<std::uint8_t>(n);
-  }
-  patterns.row_count = n;
-
-  // Pairs grouped by first byte, for the SSE2 kernel. Rows are sorted by
-  // first byte, so each group is one run.
-  std::size_t firsts = 0, seconds = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const ScanRow& row = patterns.rows[i];
-    if (firsts == 0 || patterns.pair_first[firsts - 1] != row.bytes[0]) {
-      patterns.pair_first[firsts] = row.bytes[0];
-      patterns.pair_first_fold_bits[firsts] = FoldBit(row.bytes[0]);
-      patterns.pair_second_begin[firsts] = static_cast<std::uint8_t>(seconds);
-      ++firsts;
-    }
-    bool seen = false;
-    for (std::size_t s = patterns.pair_second_begin[firsts - 1]; s < seconds; ++s)
-      seen = seen || patterns.pair_second[s] == row.bytes[1];
-    if (!seen) {
-      patterns.pair_second[seconds] = row.bytes[1];
-      patterns.pair_second_fold_bits[seconds] = FoldBit(row.bytes[1]);
-      ++seconds;
-    }
-  }
-  patterns.pair_first_count = firsts;
-  patterns.pair_second_begin[firsts] = static_cast<std::uint8_t>(seconds);
+  for (std::size_t i = 0; i < count; ++i) patterns.rows[i] = deciding[i];
+  const std::size_t n = patterns.row_count = count;
 
   // The nibble-table filters: 2-byte rows whole, longer rows by their last
   // kWindowLength bytes.
@@ -354,28 +324,6 @@ void BuildScanPatterns(ScanPatterns& patterns) noexcept {
         if (k >= row.length || row.bytes[row.length - 1 - k] == b)
           patterns.rows_ending_with[k][b] |= std::uint64_t{1} << r;
   }
-}
-
-bool RowMatchesAt(const ScanPatterns& patterns, const unsigned char* text,
-                  std::size_t length, std::size_t at) noexcept {
-  const unsigned char first = FoldAsciiCase(text[at]);
-  const ScanRow* row = patterns.rows + patterns.first_begin[first];
-  const ScanRow* const end = patterns.rows + patterns.first_end[first];
-  for (; row != end; ++row)
-    if (RowAt(*row, text, length, at)) return true;
-  return false;
-}
-
-bool AnyRowMatchesAt(const ScanPatterns& patterns, const unsigned char* text,
-                     std::size_t length, std::ptrdiff_t base,
-                     std::uint64_t lanes) noexcept {
-  for (; lanes != 0; lanes &= lanes - 1) {
-    const std::ptrdiff_t at = base + static_cast<std::ptrdiff_t>(LowestBit(lanes));
-    if (at >= 0 && static_cast<std::size_t>(at) < length &&
-        RowMatchesAt(patterns, text, length, static_cast<std::size_t>(at)))
-      return true;
-  }
-  return false;
 }
 
 namespace {

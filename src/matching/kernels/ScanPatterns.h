@@ -53,14 +53,11 @@ struct NibbleTables {
 };
 
 struct ScanPatterns {
-  // The rows that decide a verdict, sorted by first byte: the table's rows
-  // without duplicates and without rows that hold another row (a text that
-  // holds "fuck you" holds "fuck"). The rows that can start with folded byte
-  // b are rows[first_begin[b] .. first_end[b]).
+  // The rows that decide a verdict: the table's rows without duplicates and
+  // without rows that hold another row (a text that holds "fuck you" holds
+  // "fuck").
   ScanRow rows[kBannedWordCount];
   std::size_t row_count;
-  std::uint8_t first_begin[256];
-  std::uint8_t first_end[256];
 
   // SSSE3, AVX2 and AVX-512 kernels. A lane stands for the window of
   // kWindowLength bytes from its offset on, and is a candidate when a row of
@@ -82,33 +79,10 @@ struct ScanPatterns {
   // with these to the few that can end there before any is compared; the
   // portable kernel narrows every byte of the text this way.
   std::uint64_t rows_ending_with[3][256];
-
-  // SSE2 kernel (no byte shuffle): the distinct folded first bytes of rows,
-  // and for first byte pair_first[i] the second bytes
-  // pair_second[pair_second_begin[i] .. pair_second_begin[i + 1]), each
-  // with its fold bit (0x20 for a letter, as in ScanRow).
-  unsigned char pair_first[kBannedWordCount];
-  unsigned char pair_first_fold_bits[kBannedWordCount];
-  std::size_t pair_first_count;
-  std::uint8_t pair_second_begin[kBannedWordCount + 1];
-  unsigned char pair_second[kBannedWordCount];
-  unsigned char pair_second_fold_bits[kBannedWordCount];
 };
 
 // Fills `patterns` from BannedWordTable. Allocates nothing and cannot fail.
 void BuildScanPatterns(ScanPatterns& patterns) noexcept;
-
-// True when some row starting with the byte text[at] occurs at offset `at`
-// (ASCII case folded). Reads only text[at .. length); `at` < `length`.
-bool RowMatchesAt(const ScanPatterns& patterns, const unsigned char* text,
-                  std::size_t length, std::size_t at) noexcept;
-
-// RowMatchesAt for the offsets `base + i`, for each bit i set in `lanes`.
-// `base` may be negative (a block that starts before the text); offsets
-// outside the text are skipped.
-bool AnyRowMatchesAt(const ScanPatterns& patterns, const unsigned char* text,
-                     std::size_t length, std::ptrdiff_t base,
-                     std::uint64_t lanes) noexcept;
 
 // Whether one of the rows in `rows` (bit r: rows[r]) ends on text[end],
 // end < length. Reads only text[0 .. length).
