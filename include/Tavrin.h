@@ -10,10 +10,9 @@
 //
 // Both functions may be called from any number of threads at once, at any
 // time while the library is loaded, in any order; the first call builds the
-// word list. They never throw, never keep a pointer passed to them, and never
-// write outside the buffer they were given. When the library cannot screen a
-// text (it could not obtain storage for its word list) it fails closed: the
-// text is treated as banned.
+// word list. They never throw, never allocate, never keep a pointer passed to
+// them, and never write outside the buffer they were given. Screening cannot
+// fail: the word list is built in the library's own static storage.
 //
 // This header compiles as C++98 or any later standard.
 
@@ -42,7 +41,6 @@ namespace Tavrin {
 
 // Returns true when no banned word occurs in `text`, read up to its first
 // zero byte. A null `text` and the empty text are valid (true).
-// Returns false when a banned word occurs, or when the library cannot screen.
 TAVRIN_API bool IsValid(char const* text) TAVRIN_NOEXCEPT;
 
 // Writes a filtered copy of `in` to `out`. `outSize` is the longest text, not
@@ -51,7 +49,7 @@ TAVRIN_API bool IsValid(char const* text) TAVRIN_NOEXCEPT;
 // any way (filtering in place is fine).
 //
 // Returns true when `out` now holds the replacement "***<br>" because `in`
-// holds a banned word (or could not be screened). The whole text is replaced,
+// holds a banned word. The whole text is replaced,
 // not only the word. When outSize is below 7 the replacement does not fit:
 // then only out[0] is written, with a zero (an empty text), and the result is
 // still true, so a banned text never reaches the host's buffer.

@@ -10,7 +10,7 @@ namespace Tavrin {
 namespace {
 
 bool Banned(const char* text) {
-  EXPECT_TRUE(EnsureWordList());
+  EnsureWordList();
   return ContainsBannedWord(NoCaseString(text));
 }
 
@@ -28,8 +28,8 @@ TEST(BannedWordTable, RowsHaveTheDocumentedShape) {
 }
 
 TEST(WordList, HoldsEveryRowInTableOrderAndStaysSo) {
-  ASSERT_TRUE(EnsureWordList());
-  ASSERT_TRUE(EnsureWordList());
+  EnsureWordList();
+  EnsureWordList();
   ASSERT_EQ(WordList.size(), kBannedWordCount);
   for (std::size_t i = 0; i < kBannedWordCount; ++i) {
     EXPECT_STREQ(WordList[i].c_str(), BannedWordTable[i]) << "row " << i + 1;

@@ -1,5 +1,8 @@
-// The library's two exported functions. Neither lets an exception out: a
-// text that cannot be screened is treated as banned (fails closed).
+// The library's two exported functions. Neither can fail or let an
+// exception out: the first call builds everything in static storage
+// (EnsureWordList), and a text is screened in place by TextHasBannedWord,
+// which answers exactly as ContainsBannedWord over a private copy of the
+// text would, without making the copy, allocating or locking.
 #include "Tavrin.h"
 
 #include <cstring>
@@ -8,29 +11,23 @@
 #include "matching/Scanner.h"
 #include "matching/WordList.h"
 
-// The text is screened by TextHasBannedWord, which answers exactly as
-// ContainsBannedWord over a private copy of the text would, without making
-// the copy: it allocates nothing and takes no lock, so once the list is
-// filled a call can no longer fail.
 namespace Tavrin {
 
 bool IsValid(char const* text) noexcept {
-  if (!EnsureWordList()) return false;
+  EnsureWordList();
   if (text == nullptr) return true;
   return !TextHasBannedWord(text, std::strlen(text));
 }
 
 bool Filtrate(char* out, unsigned int outSize, char const* in) noexcept {
-  const bool list_filled = EnsureWordList();
+  EnsureWordList();
   if (in == nullptr || out == nullptr) return false;
   // Compared at full width: a text of 4 GiB and 3 bytes is not 3 bytes long.
   const std::size_t length = std::strlen(in);
   if (length > outSize) return false;
 
-  // An unfilled list means the text cannot be screened: it is treated as
-  // banned. `in` is read whole before `out` is written.
-  const bool banned = !list_filled || TextHasBannedWord(in, length);
-  if (!banned) {
+  // `in` is read whole before `out` is written.
+  if (!TextHasBannedWord(in, length)) {
     // `in` is unchanged since it was screened; memmove copies it correctly
     // however it overlaps `out`.
     std::memmove(out, in, length + 1);

@@ -1,5 +1,9 @@
 #include "matching/Scanner.h"
 
+#include <cstdlib>
+#include <cstring>
+
+#include "matching/WordList.h"
 #include "matching/kernels/Kernels.h"
 #include "matching/kernels/ScanPatterns.h"
 
@@ -60,34 +64,19 @@ KernelFunction KernelFor(ScanKernel kernel) noexcept {
   return scan::ScanPortable;
 }
 
-// Built on first use, under the language's one-time initialisation of a
-// local static (later calls only read it). Trivially destructible, so
-// nothing runs at unload.
-struct Scanner {
-  Scanner() noexcept {
-    scan::BuildScanPatterns(patterns);
-    const CpuFeatures cpu = DetectCpuFeatures();
-    available[static_cast<int>(ScanKernel::kPortable)] = true;
-    available[static_cast<int>(ScanKernel::kSsse3)] = cpu.ssse3;
-    available[static_cast<int>(ScanKernel::kAvx2)] = cpu.ssse3 && cpu.avx2;
-    available[static_cast<int>(ScanKernel::kAvx512)] =
-        available[static_cast<int>(ScanKernel::kAvx2)] && cpu.avx512;
-    selected = ScanKernel::kPortable;
-    for (ScanKernel kernel : kAllScanKernels)
-      if (available[static_cast<int>(kernel)]) selected = kernel;
-    kernel = KernelFor(selected);
-  }
+constexpr std::size_t kKernelCount = sizeof kAllScanKernels / sizeof kAllScanKernels[0];
 
+// Written once by CompileScanner, before EnsureWordList publishes the
+// library as ready (a release store that every call's acquire load pairs
+// with); only read afterwards. Zero-initialised and trivially destructible:
+// nothing runs at load or unload.
+struct ScannerState {
   scan::ScanPatterns patterns;
-  bool available[sizeof kAllScanKernels / sizeof kAllScanKernels[0]] = {};
+  bool available[kKernelCount];
   ScanKernel selected;
   KernelFunction kernel;
 };
-
-const Scanner& GetScanner() noexcept {
-  static const Scanner scanner;
-  return scanner;
-}
+ScannerState scanner;
 
 // Runs `kernel` over pieces of `piece_length` bytes that overlap by the
 // longest row less one byte, so each row that occurs lies whole in a piece.
@@ -106,22 +95,47 @@ bool ScanInPieces(KernelFunction kernel, const scan::ScanPatterns& patterns,
 
 }  // namespace
 
+void CompileScanner(const BannedWordList& list) noexcept {
+  scan::BuildScanPatterns(list, scanner.patterns);
+  const CpuFeatures cpu = DetectCpuFeatures();
+  bool* const available = scanner.available;
+  available[static_cast<int>(ScanKernel::kPortable)] = true;
+  available[static_cast<int>(ScanKernel::kSsse3)] = cpu.ssse3;
+  available[static_cast<int>(ScanKernel::kAvx2)] = cpu.ssse3 && cpu.avx2;
+  available[static_cast<int>(ScanKernel::kAvx512)] =
+      available[static_cast<int>(ScanKernel::kAvx2)] && cpu.avx512;
+  ScanKernel selected = ScanKernel::kPortable;
+  for (ScanKernel kernel : kAllScanKernels)
+    if (available[static_cast<int>(kernel)]) selected = kernel;
+  if (const char* forced = std::getenv(kForceKernelVariable)) {
+    for (ScanKernel kernel : kAllScanKernels)
+      if (available[static_cast<int>(kernel)] &&
+          std::strcmp(forced, ScanKernelName(kernel)) == 0)
+        selected = kernel;
+  }
+  scanner.selected = selected;
+  scanner.kernel = KernelFor(selected);
+}
+
 bool TextHasBannedWord(const char* text, std::size_t length) noexcept {
-  const Scanner& scanner = GetScanner();
   return ScanInPieces(scanner.kernel, scanner.patterns, text, length,
                       kScanPieceLength);
 }
 
-ScanKernel SelectedScanKernel() noexcept { return GetScanner().selected; }
+ScanKernel SelectedScanKernel() noexcept {
+  EnsureWordList();
+  return scanner.selected;
+}
 
 bool ScanKernelAvailable(ScanKernel kernel) noexcept {
-  return GetScanner().available[static_cast<int>(kernel)];
+  EnsureWordList();
+  return scanner.available[static_cast<int>(kernel)];
 }
 
 bool TextHasBannedWordUsing(ScanKernel kernel, const char* text,
                             std::size_t length,
                             std::size_t piece_length) noexcept {
-  const Scanner& scanner = GetScanner();
+  EnsureWordList();
   const KernelFunction function =
       scanner.available[static_cast<int>(kernel)] ? KernelFor(kernel)
                                                   : scan::ScanPortable;

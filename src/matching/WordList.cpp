@@ -1,50 +1,29 @@
 #include "matching/WordList.h"
 
-#include <atomic>
-
 #include "matching/BannedWordTable.h"
+#include "matching/Scanner.h"
 #include "matching/ThreadYield.h"
 
 namespace Tavrin {
 
 BannedWordList WordList;
+std::atomic<int> word_list_state{kWordListEmpty};
 
-namespace {
-
-enum FillState : int { kEmpty = 0, kFilling = 1, kFilled = 2 };
-
-// Constant-initialised, so it is valid before any static constructor runs.
-std::atomic<int> fill_state{kEmpty};
-
-// Readers look at WordList only once fill_state says kFilled, so the list is
-// filled in place; a failure part way is rolled back to empty.
-bool FillWordList() noexcept {
-  try {
-    for (const char* row : BannedWordTable) {
-      const NoCaseString temporary(row);
-      WordList.push_back(temporary);
-    }
-    return true;
-  } catch (...) {
-    WordList.clear();
-    return false;
-  }
-}
-
-}  // namespace
-
-bool EnsureWordList() noexcept {
+void PrepareWordListOnce() noexcept {
   for (;;) {
-    int state = fill_state.load(std::memory_order_acquire);
-    if (state == kFilled) return true;
-    if (state == kEmpty &&
-        fill_state.compare_exchange_strong(state, kFilling,
-                                           std::memory_order_acquire)) {
-      const bool filled = FillWordList();
-      fill_state.store(filled ? kFilled : kEmpty, std::memory_order_release);
-      return filled;
+    int state = word_list_state.load(std::memory_order_acquire);
+    if (state == kWordListReady) return;
+    if (state == kWordListEmpty &&
+        word_list_state.compare_exchange_strong(state, kWordListFilling,
+                                                std::memory_order_acquire)) {
+      // Nobody reads WordList or the scanner before the state says ready,
+      // so both are built in place.
+      for (const char* row : BannedWordTable) WordList.push_back(NoCaseString(row));
+      CompileScanner(WordList);
+      word_list_state.store(kWordListReady, std::memory_order_release);
+      return;
     }
-    // Another thread is filling; the fill takes microseconds.
+    // Another thread is filling; that takes a fraction of a millisecond.
     YieldThread();
   }
 }

@@ -3,6 +3,7 @@
 #ifndef TAVRIN_MATCHING_WORDLIST_H_
 #define TAVRIN_MATCHING_WORDLIST_H_
 
+#include <atomic>
 #include <cstddef>
 #include <new>
 
@@ -12,12 +13,12 @@
 namespace Tavrin {
 
 // An ordered list of at most kBannedWordCount entries, kept in storage of its
-// own rather than on the heap. The rows are short enough for NoCaseString to
-// hold them inline, so filling the list needs no heap memory at all: the
-// first call cannot fail for want of memory. That matters beyond tidiness:
-// on runtimes whose exception state lives in emulated thread-local storage
-// (the 32-bit Windows build), the first exception thrown on a thread itself
-// needs heap memory, and throwing bad_alloc under exhaustion aborts the host.
+// own rather than on the heap. The rows (2 to 10 bytes) are short enough for
+// NoCaseString to hold them inline in every standard library we build with
+// (libstdc++ holds 15 bytes inline, libc++ 10 on 32-bit processors), so
+// filling the list needs no heap memory at all and cannot fail. The
+// allocation tests (under AddressSanitizer's allocator, and a Windows host
+// with its memory exhausted) check that the first call touches no heap.
 class BannedWordList {
  public:
   BannedWordList() noexcept {}
@@ -35,8 +36,7 @@ class BannedWordList {
     return begin()[i];
   }
 
-  // Appends a copy of `word`; requires size() < kBannedWordCount. Throws
-  // only what copying a NoCaseString throws, leaving the list as it was.
+  // Appends a copy of `word`; requires size() < kBannedWordCount.
   void push_back(const NoCaseString& word) {
     new (storage_ + size_ * sizeof(NoCaseString)) NoCaseString(word);
     ++size_;
@@ -55,16 +55,28 @@ class BannedWordList {
   std::size_t size_ = 0;
 };
 
-// Empty from load until the first successful EnsureWordList(), then exactly
-// the rows of BannedWordTable in table order until unload, never changed in
-// between. Read it only after EnsureWordList() has returned true.
+// Empty from load until the first EnsureWordList(), then exactly the rows of
+// BannedWordTable in table order until unload, never changed in between.
+// Read it only after EnsureWordList() has returned.
 extern BannedWordList WordList;
 
-// Makes sure WordList is filled. Safe when many threads make the first call
-// at once: one fills, the others wait for it. Returns false, leaving WordList
-// empty so that a later call tries again, if an entry cannot be copied (which
-// would take a row too long to be held inline); never throws.
-bool EnsureWordList() noexcept;
+enum WordListState : int { kWordListEmpty, kWordListFilling, kWordListReady };
+// Constant-initialised, so it is valid before any static constructor runs.
+extern std::atomic<int> word_list_state;
+
+// EnsureWordList's first call: fills WordList, compiles the scanner from its
+// entries and picks the scanner's kernel, then publishes all three at once.
+void PrepareWordListOnce() noexcept;
+
+// Makes sure the library can screen: WordList filled, the scanner compiled
+// from it and its kernel chosen (see Scanner.h). The first call in the
+// process does the work; one thread does it while the others that call at
+// the same moment wait. Every later call is one acquire load. It cannot
+// fail: everything is built in static storage, with no heap memory.
+inline void EnsureWordList() noexcept {
+  if (word_list_state.load(std::memory_order_acquire) != kWordListReady)
+    PrepareWordListOnce();
+}
 
 // True when some entry of WordList occurs in `text` (NoCaseString::find),
 // walking the list in table order and stopping at the first entry found.

@@ -1,8 +1,7 @@
 // Under AddressSanitizer, which sees every heap allocation (malloc, strdup
-// and operator new alike, where the fault-injection test replaces only
-// operator new): the first calls, which fill the word list and build the
-// scanner, and every later call allocate nothing at all. So no call can fail
-// for want of memory, and no allocation can slip in unseen by fault injection.
+// and operator new alike): the first calls, which fill the word list and
+// build the scanner, and every later call allocate nothing at all. So no call
+// can fail for want of memory.
 #include <sanitizer/allocator_interface.h>
 
 #include <atomic>

@@ -113,7 +113,7 @@ NibbleSets NibblesOf(const ScanRow& row, std::size_t positions) {
   return s;
 }
 
-void FillRow(const char* text, ScanRow& row) {
+void FillRow(const NoCaseString& word, ScanRow& row) {
   std::memset(&row, 0, sizeof row);
   unsigned char fold_bits[kMaxRowLength] = {};
   unsigned char mask[kMaxRowLength] = {};
@@ -122,10 +122,10 @@ void FillRow(const char* text, ScanRow& row) {
   unsigned char tail_mask[kMaxRowLength] = {};
   // Table rows are 2 to 10 bytes. Were one ever longer than the row words,
   // its first bytes alone would be matched: more texts banned, none missed.
-  row.length = std::strlen(text);
+  row.length = word.size();
   if (row.length > kMaxRowLength) row.length = kMaxRowLength;
   for (std::size_t i = 0; i < row.length; ++i) {
-    const unsigned char c = FoldAsciiCase(static_cast<unsigned char>(text[i]));
+    const unsigned char c = FoldAsciiCase(static_cast<unsigned char>(word.data()[i]));
     row.bytes[i] = c;
     fold_bits[i] = FoldBit(c);
     mask[i] = 0xFFu;
@@ -275,21 +275,22 @@ inline unsigned LowestBit(std::uint64_t bits) {
 
 }  // namespace
 
-void BuildScanPatterns(ScanPatterns& patterns) noexcept {
+void BuildScanPatterns(const BannedWordList& list,
+                       ScanPatterns& patterns) noexcept {
   static_assert(kBannedWordCount <= 64, "a set of rows is a 64-bit word");
   std::memset(&patterns, 0, sizeof patterns);
 
-  // The rows that decide: without duplicates ("sex" is in the table twice)
+  // The rows that decide: without duplicates ("sex" is in the list twice)
   // and without rows that hold another row, which can only match where the
   // row they hold matches too.
+  const std::size_t words = list.size();
   ScanRow all[kBannedWordCount];
-  for (std::size_t i = 0; i < kBannedWordCount; ++i)
-    FillRow(BannedWordTable[i], all[i]);
+  for (std::size_t i = 0; i < words; ++i) FillRow(list[i], all[i]);
   ScanRow deciding[kBannedWordCount];
   std::size_t count = 0;
-  for (std::size_t i = 0; i < kBannedWordCount; ++i) {
+  for (std::size_t i = 0; i < words; ++i) {
     bool needed = true;
-    for (std::size_t j = 0; j < kBannedWordCount && needed; ++j) {
+    for (std::size_t j = 0; j < words && needed; ++j) {
       if (j == i) continue;
       const bool same = all[j].length == all[i].length && Holds(all[i], all[j]);
       // Of equal rows the first is kept; a row holding a shorter one goes.

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "matching/BannedWordTable.h"
+#include "matching/WordList.h"
 
 namespace Tavrin {
 namespace scan {
@@ -81,8 +82,10 @@ struct ScanPatterns {
   std::uint64_t rows_ending_with[3][256];
 };
 
-// Fills `patterns` from BannedWordTable. Allocates nothing and cannot fail.
-void BuildScanPatterns(ScanPatterns& patterns) noexcept;
+// Fills `patterns` from the entries of `list`. Allocates nothing and cannot
+// fail.
+void BuildScanPatterns(const BannedWordList& list,
+                       ScanPatterns& patterns) noexcept;
 
 // Whether one of the rows in `rows` (bit r: rows[r]) ends on text[end],
 // end < length. Reads only text[0 .. length).
