@@ -8,9 +8,11 @@
 namespace Tavrin {
 
 constexpr std::size_t kBannedWordCount = 54;
+// The length of the longest row, in bytes.
+constexpr std::size_t kLongestBannedWord = 10;
 
 // Row r of the list (counted from 1) is BannedWordTable[r - 1]: a
-// zero-terminated string of 2 to 10 bytes, ASCII or GBK. Rows 4 and 11 are
+// zero-terminated string of 2 to kLongestBannedWord bytes, ASCII or GBK. Rows 4 and 11 are
 // both "sex"; the duplicate is kept so that row numbers stay stable.
 extern const char* const BannedWordTable[kBannedWordCount];
 

@@ -3,9 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "matching/BannedWordTable.h"
 #include "matching/WordList.h"
 #include "matching/kernels/Kernels.h"
-#include "matching/kernels/ScanPatterns.h"
+#include "matching/kernels/ScanTables.h"
 
 #if TAVRIN_SCAN_X86 && defined(__GNUC__)
 #include <cpuid.h>
@@ -14,7 +15,7 @@
 namespace Tavrin {
 namespace {
 
-using KernelFunction = bool (*)(const scan::ScanPatterns&,
+using KernelFunction = bool (*)(const Scan::ScanTables&,
                                 const unsigned char*, std::size_t) noexcept;
 
 struct CpuFeatures {
@@ -50,18 +51,18 @@ KernelFunction KernelFor(ScanKernel kernel) noexcept {
 #if TAVRIN_SCAN_X86
   switch (kernel) {
     case ScanKernel::kAvx512:
-      return scan::ScanAvx512;
+      return Scan::ScanAvx512;
     case ScanKernel::kAvx2:
-      return scan::ScanAvx2;
+      return Scan::ScanAvx2;
     case ScanKernel::kSsse3:
-      return scan::ScanSsse3;
+      return Scan::ScanSsse3;
     case ScanKernel::kPortable:
       break;
   }
 #else
   (void)kernel;
 #endif
-  return scan::ScanPortable;
+  return Scan::ScanPortable;
 }
 
 constexpr std::size_t kKernelCount = sizeof kAllScanKernels / sizeof kAllScanKernels[0];
@@ -71,7 +72,7 @@ constexpr std::size_t kKernelCount = sizeof kAllScanKernels / sizeof kAllScanKer
 // with); only read afterwards. Zero-initialised and trivially destructible:
 // nothing runs at load or unload.
 struct ScannerState {
-  scan::ScanPatterns patterns;
+  Scan::ScanTables tables;
   bool available[kKernelCount];
   ScanKernel selected;
   KernelFunction kernel;
@@ -80,23 +81,23 @@ ScannerState scanner;
 
 // Runs `kernel` over pieces of `piece_length` bytes that overlap by the
 // longest row less one byte, so each row that occurs lies whole in a piece.
-bool ScanInPieces(KernelFunction kernel, const scan::ScanPatterns& patterns,
+bool ScanInPieces(KernelFunction kernel, const Scan::ScanTables& tables,
                   const char* text, std::size_t length,
                   std::size_t piece_length) noexcept {
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
-  constexpr std::size_t kOverlap = scan::kMaxRowLength - 1;
+  constexpr std::size_t kOverlap = kLongestBannedWord - 1;
   while (length > piece_length + kOverlap) {
-    if (kernel(patterns, bytes, piece_length + kOverlap)) return true;
+    if (kernel(tables, bytes, piece_length + kOverlap)) return true;
     bytes += piece_length;
     length -= piece_length;
   }
-  return kernel(patterns, bytes, length);
+  return kernel(tables, bytes, length);
 }
 
 }  // namespace
 
 void CompileScanner(const BannedWordList& list) noexcept {
-  scan::BuildScanPatterns(list, scanner.patterns);
+  Scan::BuildScanTables(list, scanner.tables);
   const CpuFeatures cpu = DetectCpuFeatures();
   bool* const available = scanner.available;
   available[static_cast<int>(ScanKernel::kPortable)] = true;
@@ -118,7 +119,7 @@ void CompileScanner(const BannedWordList& list) noexcept {
 }
 
 bool TextHasBannedWord(const char* text, std::size_t length) noexcept {
-  return ScanInPieces(scanner.kernel, scanner.patterns, text, length,
+  return ScanInPieces(scanner.kernel, scanner.tables, text, length,
                       kScanPieceLength);
 }
 
@@ -138,8 +139,8 @@ bool TextHasBannedWordUsing(ScanKernel kernel, const char* text,
   EnsureWordList();
   const KernelFunction function =
       scanner.available[static_cast<int>(kernel)] ? KernelFor(kernel)
-                                                  : scan::ScanPortable;
-  return ScanInPieces(function, scanner.patterns, text, length,
+                                                  : Scan::ScanPortable;
+  return ScanInPieces(function, scanner.tables, text, length,
                       piece_length == 0 ? 1 : piece_length);
 }
 

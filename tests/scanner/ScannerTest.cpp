@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <new>
 #include <random>
 #include <string>
@@ -20,7 +21,7 @@
 #include "matching/NoCaseString.h"
 #include "matching/Scanner.h"
 #include "matching/WordList.h"
-#include "matching/kernels/ScanPatterns.h"
+#include "matching/kernels/ScanTables.h"
 
 // Every operator new of this binary is counted while counting is on.
 namespace {
@@ -113,10 +114,10 @@ std::string RandomFragment(std::mt19937& rng) {
   }
 }
 
-TEST(ScanPatterns, DecidingRowsAndFoldBitsAgreeWithTheTable) {
-  static Tavrin::scan::ScanPatterns patterns;
+TEST(ScanTables, DecidingRowsAndFoldBitsAgreeWithTheTable) {
+  static Tavrin::Scan::ScanTables tables;
   Tavrin::EnsureWordList();
-  Tavrin::scan::BuildScanPatterns(Tavrin::WordList, patterns);
+  Tavrin::Scan::BuildScanTables(Tavrin::WordList, tables);
   // The deciding rows are table rows, and every table row holds one of
   // them: a text then holds a table row exactly when it holds a deciding row.
   auto folded = [](const std::string& s) {
@@ -125,9 +126,9 @@ TEST(ScanPatterns, DecidingRowsAndFoldBitsAgreeWithTheTable) {
     return f;
   };
   std::vector<std::string> deciding;
-  for (std::size_t r = 0; r < patterns.row_count; ++r)
-    deciding.emplace_back(reinterpret_cast<const char*>(patterns.rows[r].bytes),
-                          patterns.rows[r].length);
+  for (std::size_t r = 0; r < tables.row_count; ++r)
+    deciding.emplace_back(reinterpret_cast<const char*>(tables.rows[r].bytes),
+                          tables.rows[r].length);
   for (const std::string& row : deciding) {
     bool in_table = false;
     for (const char* t : Tavrin::BannedWordTable) in_table = in_table || folded(t) == row;
@@ -139,9 +140,9 @@ TEST(ScanPatterns, DecidingRowsAndFoldBitsAgreeWithTheTable) {
       holds = holds || folded(t).find(row) != std::string::npos;
     EXPECT_TRUE(holds) << t;
   }
-  EXPECT_LT(patterns.row_count, Tavrin::kBannedWordCount);  // "sex" is twice
-  for (std::size_t r = 0; r < patterns.row_count; ++r) {
-    const Tavrin::scan::ScanRow& row = patterns.rows[r];
+  EXPECT_LT(tables.row_count, Tavrin::kBannedWordCount);  // "sex" is twice
+  for (std::size_t r = 0; r < tables.row_count; ++r) {
+    const Tavrin::Scan::ScanRow& row = tables.rows[r];
     unsigned char fold_bits[16];
     std::memcpy(fold_bits, row.fold_bits, sizeof fold_bits);
     for (std::size_t i = 0; i < row.length; ++i) {
@@ -172,6 +173,34 @@ TEST(Scanner, SelectsTheWidestKernelUnlessTheVariableNamesAnother) {
   for (ScanKernel kernel : AvailableKernels())
     std::printf(" %s", Tavrin::ScanKernelName(kernel));
   std::printf("\n");
+}
+
+// The tests below run every kernel this processor has. On x86-64 Linux,
+// which ones that is must agree with what the operating system found (a
+// 32-bit build may run under an emulator whose processor is not the host's).
+// A kernel the processor lacks cannot be tested here, which this test
+// reports as Skipped rather than letting it pass unseen.
+TEST(Scanner, KernelsTestedHereAreThoseTheProcessorHas) {
+#if defined(__x86_64__) && defined(__linux__)
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string flags;
+  while (std::getline(cpuinfo, flags) && flags.rfind("flags", 0) != 0) {
+  }
+  const auto has = [&flags](const char* flag) {
+    return (flags + " ").find(std::string(" ") + flag + " ") != std::string::npos;
+  };
+  const bool expected[] = {true, has("ssse3"), has("avx2"),
+                           has("avx512f") && has("avx512bw")};
+  for (ScanKernel kernel : Tavrin::kAllScanKernels)
+    EXPECT_EQ(Tavrin::ScanKernelAvailable(kernel), expected[static_cast<int>(kernel)])
+        << Tavrin::ScanKernelName(kernel) << " against /proc/cpuinfo";
+#endif
+  std::string missing;
+  for (ScanKernel kernel : Tavrin::kAllScanKernels)
+    if (!Tavrin::ScanKernelAvailable(kernel))
+      missing += std::string(" ") + Tavrin::ScanKernelName(kernel);
+  if (!missing.empty() && !HasFailure())
+    GTEST_SKIP() << "this processor lacks, so no test here runs:" << missing;
 }
 
 TEST(Scanner, EveryRowAtEveryOffsetOfEveryShortLength) {

@@ -1,4 +1,4 @@
-// AVX2 kernel: the nibble-table filter over 32 lanes per block. This file
+// AVX2 kernel: the nibble-table filter over 32 windows per block. This file
 // alone is compiled with -mavx2; it runs only where the processor and the
 // operating system support AVX2.
 #include "matching/kernels/Kernels.h"
@@ -10,12 +10,14 @@
 #include "matching/kernels/NibbleFilter.h"
 
 namespace Tavrin {
-namespace scan {
+namespace Scan {
 namespace {
 
 struct Avx2Ops {
   using Vector = __m256i;
   static constexpr std::size_t kLanes = 32;
+  // 16 registers cannot hold 18 tables beside a block's own vectors.
+  static constexpr bool kHoldTables = false;
   static Vector Load(const unsigned char* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
   }
@@ -49,11 +51,11 @@ struct Avx2Filter : NibbleFilter<Avx2Ops> {
 
 }  // namespace
 
-bool ScanAvx2(const ScanPatterns& patterns, const unsigned char* text,
+bool ScanAvx2(const ScanTables& tables, const unsigned char* text,
               std::size_t length) noexcept {
-  return ScanBlocks<Avx2Filter>(patterns, text, length);
+  return ScanBlocks<Avx2Filter>(tables, text, length);
 }
 
-}  // namespace scan
+}  // namespace Scan
 }  // namespace Tavrin
 #endif  // TAVRIN_SCAN_X86

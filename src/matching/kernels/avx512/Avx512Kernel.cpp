@@ -1,4 +1,4 @@
-// AVX-512 kernel: the nibble-table filter over 64 lanes per block, with the
+// AVX-512 kernel: the nibble-table filter over 64 windows per block, with the
 // byte shuffle and byte masks of AVX-512BW. This file alone is compiled with
 // -mavx512bw; it runs only where the processor has AVX-512F and AVX-512BW
 // and the operating system saves the 512-bit registers.
@@ -11,12 +11,14 @@
 #include "matching/kernels/NibbleFilter.h"
 
 namespace Tavrin {
-namespace scan {
+namespace Scan {
 namespace {
 
 struct Avx512Ops {
   using Vector = __m512i;
   static constexpr std::size_t kLanes = 64;
+  // 32 registers hold the 18 tables beside a block's own vectors.
+  static constexpr bool kHoldTables = true;
   static Vector Load(const unsigned char* p) { return _mm512_loadu_si512(p); }
   static Vector LoadTable(const unsigned char* p) {
     return _mm512_load_si512(p);
@@ -46,39 +48,44 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
   // Masked loads: bytes outside the text are neither read nor faulted on.
   static constexpr bool kMaskedEdges = true;
 
-  // Texts of up to this many bytes have all their lanes, -kLead ..
-  // length - kWidth, within two blocks.
-  static constexpr std::size_t kShortLength = 2 * kLanes + kWidth - kLead - 1;
+  // Texts of up to this many bytes have all their windows, -kLead ..
+  // length - kWindowLength, within two blocks.
+  static constexpr std::size_t kShortLength =
+      2 * kBlockLength + kWindowLength - kLead - 1;
 
   // ScanBlocks for a text of at most kShortLength bytes, without its loop:
   // a short call's time is mostly fixed costs. The blocks at -kLead and
-  // -kLead + kLanes are read with masked loads (as edges) and share the
-  // table loads; the second is filtered only when the text has lanes there
-  // (branching on that measured faster than always filtering both). Lanes
-  // past length - kWidth are dropped. Reads only text[0 .. length).
+  // -kLead + kBlockLength are read with masked loads (as edges) and share
+  // the table loads; the second is filtered only when the text has windows
+  // there (branching on that measured faster than always filtering both).
+  // Windows past length - kWindowLength are dropped. Reads only
+  // text[0 .. length).
+  //
+  //   windows:  -3 ... 60   61 ... 124       (at most: length 129)
+  //             [ first  ]  [ second  ]
+  //   bytes:    -3 ...... 64  61 ...... 128  (each block reads 4 beyond)
   bool ScanShort(const unsigned char* text, std::size_t length) {
-    constexpr std::ptrdiff_t kLanesSigned =
-        static_cast<std::ptrdiff_t>(kLanes);
+    constexpr std::ptrdiff_t kBlock = static_cast<std::ptrdiff_t>(kBlockLength);
     const std::ptrdiff_t base = -static_cast<std::ptrdiff_t>(kLead);
     const std::ptrdiff_t last = static_cast<std::ptrdiff_t>(length) -
-                                static_cast<std::ptrdiff_t>(kWidth);
+                                static_cast<std::ptrdiff_t>(kWindowLength);
     // Bit j of inside[n]: whether byte base + 64 n + j is in the text.
     const std::ptrdiff_t end = static_cast<std::ptrdiff_t>(length) - base;
     const std::uint64_t inside[3] = {LowBits(end) & ~LowBits(-base),
                                      LowBits(end - 64), LowBits(end - 128)};
     const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(text) +
                               static_cast<std::uintptr_t>(base);
-    const TablesAtUse tables(patterns_);
+    const NibbleTableSet<Avx512Ops, false> nibble(tables_);
     const std::uint64_t first =
-        BlockAt(tables, at, inside[0], inside[1]) & LowBits(last - base + 1);
-    if (last - base < kLanesSigned)
+        BlockAt(nibble, at, inside[0], inside[1]) & LowBits(last - base + 1);
+    if (last - base < kBlock)
       return first != 0 && Confirm(text, length, base, first);
     const std::uint64_t second =
-        BlockAt(tables, at + kLanes, inside[1], inside[2]) &
-        LowBits(last - base - kLanesSigned + 1);
+        BlockAt(nibble, at + kBlockLength, inside[1], inside[2]) &
+        LowBits(last - base - kBlock + 1);
     if ((first | second) == 0) return false;
     return (first != 0 && Confirm(text, length, base, first)) ||
-           (second != 0 && Confirm(text, length, base + kLanesSigned, second));
+           (second != 0 && Confirm(text, length, base + kBlock, second));
   }
 
   // The block at text + base, which may begin before the text or end after
@@ -87,6 +94,7 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
   // integers, as they may lie outside the text.
   std::uint64_t CandidatesAtEdge(const unsigned char* text, std::size_t length,
                                  std::ptrdiff_t base) {
+    const NibbleTableSet<Avx512Ops, false> nibble(tables_);
     // Bit j of `inside` (j < 64) and of `inside_beyond` (j - 64): whether
     // byte base + j is in the text. The load from offset k takes bits
     // k .. k + 63 of the two.
@@ -96,7 +104,7 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
     const std::uint64_t inside_beyond = LowBits(end - 64) & ~LowBits(first - 64);
     const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(text) +
                               static_cast<std::uintptr_t>(base);
-    return BlockAt(TablesAtUse(patterns_), at, inside, inside_beyond);
+    return BlockAt(nibble, at, inside, inside_beyond);
   }
 
  private:
@@ -108,14 +116,15 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
   // share the table loads and run side by side.
   __attribute__((always_inline))
 #endif
-  static std::uint64_t BlockAt(const TablesAtUse& tables, std::uintptr_t at,
-                               std::uint64_t inside,
+  static std::uint64_t BlockAt(const NibbleTableSet<Avx512Ops, false>& nibble,
+                               std::uintptr_t at, std::uint64_t inside,
                                std::uint64_t inside_beyond) {
-    return Lanes(tables, MaskedLoad(at, inside),
-                 MaskedLoad(at + 1, inside >> 1 | inside_beyond << 63),
-                 MaskedLoad(at + 2, inside >> 2 | inside_beyond << 62),
-                 MaskedLoad(at + 3, inside >> 3 | inside_beyond << 61),
-                 MaskedLoad(at + 4, inside >> 4 | inside_beyond << 60));
+    return WindowCandidates(
+        nibble, MaskedLoad(at, inside),
+        MaskedLoad(at + 1, inside >> 1 | inside_beyond << 63),
+        MaskedLoad(at + 2, inside >> 2 | inside_beyond << 62),
+        MaskedLoad(at + 3, inside >> 3 | inside_beyond << 61),
+        MaskedLoad(at + 4, inside >> 4 | inside_beyond << 60));
   }
 
   static __m512i MaskedLoad(std::uintptr_t address, std::uint64_t mask) {
@@ -126,13 +135,13 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
 
 }  // namespace
 
-bool ScanAvx512(const ScanPatterns& patterns, const unsigned char* text,
+bool ScanAvx512(const ScanTables& tables, const unsigned char* text,
                 std::size_t length) noexcept {
   if (length <= Avx512Filter::kShortLength)
-    return Avx512Filter(patterns).ScanShort(text, length);
-  return ScanBlocks<Avx512Filter>(patterns, text, length);
+    return Avx512Filter(tables).ScanShort(text, length);
+  return ScanBlocks<Avx512Filter>(tables, text, length);
 }
 
-}  // namespace scan
+}  // namespace Scan
 }  // namespace Tavrin
 #endif  // TAVRIN_SCAN_X86

@@ -3,15 +3,16 @@
 // folded bytes in rows_ending_with (a shift-and over sets of rows), and
 // compares the few left, usually none.
 #include "matching/AsciiFold.h"
+#include "matching/kernels/ExactCheck.h"
 #include "matching/kernels/Kernels.h"
 
 namespace Tavrin {
-namespace scan {
+namespace Scan {
 
-bool ScanPortable(const ScanPatterns& patterns, const unsigned char* text,
+bool ScanPortable(const ScanTables& tables, const unsigned char* text,
                   std::size_t length) noexcept {
   if (length < 2) return false;
-  const std::uint64_t(&ending_with)[3][256] = patterns.rows_ending_with;
+  const std::uint64_t(&ending_with)[3][256] = tables.rows_ending_with;
   // For the byte at `end`: the rows its previous byte allows as its row's
   // second-to-last byte (one_back) and the byte before that as the
   // third-to-last (two_back); every row where the text has no such byte.
@@ -21,7 +22,7 @@ bool ScanPortable(const ScanPatterns& patterns, const unsigned char* text,
   for (std::size_t end = 1; end < length; ++end) {
     const unsigned current = FoldAsciiCase(text[end]);
     const std::uint64_t rows = ending_with[0][current] & one_back & two_back;
-    if (rows != 0 && RowsEndAt(patterns, rows, text, length, end)) return true;
+    if (rows != 0 && RowsEndAt(tables, rows, text, length, end)) return true;
     two_back = ending_with[2][previous];
     one_back = ending_with[1][current];
     previous = current;
@@ -29,5 +30,5 @@ bool ScanPortable(const ScanPatterns& patterns, const unsigned char* text,
   return false;
 }
 
-}  // namespace scan
+}  // namespace Scan
 }  // namespace Tavrin

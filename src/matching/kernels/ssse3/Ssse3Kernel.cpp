@@ -1,4 +1,4 @@
-// SSSE3 kernel: the nibble-table filter over 16 lanes per block, with the
+// SSSE3 kernel: the nibble-table filter over 16 windows per block, with the
 // byte shuffle SSSE3 brought. This file alone is compiled with -mssse3; it
 // runs only where the processor has SSSE3.
 #include "matching/kernels/Kernels.h"
@@ -10,12 +10,14 @@
 #include "matching/kernels/NibbleFilter.h"
 
 namespace Tavrin {
-namespace scan {
+namespace Scan {
 namespace {
 
 struct Ssse3Ops {
   using Vector = __m128i;
   static constexpr std::size_t kLanes = 16;
+  // 16 registers cannot hold 18 tables beside a block's own vectors.
+  static constexpr bool kHoldTables = false;
   static Vector Load(const unsigned char* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   }
@@ -48,11 +50,11 @@ struct Ssse3Filter : NibbleFilter<Ssse3Ops> {
 
 }  // namespace
 
-bool ScanSsse3(const ScanPatterns& patterns, const unsigned char* text,
+bool ScanSsse3(const ScanTables& tables, const unsigned char* text,
                std::size_t length) noexcept {
-  return ScanBlocks<Ssse3Filter>(patterns, text, length);
+  return ScanBlocks<Ssse3Filter>(tables, text, length);
 }
 
-}  // namespace scan
+}  // namespace Scan
 }  // namespace Tavrin
 #endif  // TAVRIN_SCAN_X86

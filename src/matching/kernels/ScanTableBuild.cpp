@@ -1,11 +1,17 @@
-#include "matching/kernels/ScanPatterns.h"
+// Compiles the word list into the scanner's tables (ScanTables.h): the
+// deciding rows and their exact-check words, the nibble tables of the three
+// vector filters, with the rows grouped into buckets so that common text
+// lets few windows through, and the narrowing tables. Runs once, in the
+// library's first call.
+#include "matching/kernels/ScanTables.h"
 
 #include <cstring>
 
 #include "matching/AsciiFold.h"
+#include "matching/WordList.h"
 
 namespace Tavrin {
-namespace scan {
+namespace Scan {
 namespace {
 
 // True for the bytes that the fold joins with another byte (the ASCII
@@ -38,7 +44,7 @@ double ByteWeight(unsigned v) {
   return 0.3;
 }
 
-constexpr std::size_t kMaxPositions = kWindowLength;
+constexpr std::size_t kMaxPositions = kSuffixLength;
 
 // The nibble sets of one bucket (or one row) at each filter position.
 struct NibbleSets {
@@ -115,21 +121,20 @@ NibbleSets NibblesOf(const ScanRow& row, std::size_t positions) {
 
 void FillRow(const NoCaseString& word, ScanRow& row) {
   std::memset(&row, 0, sizeof row);
-  unsigned char fold_bits[kMaxRowLength] = {};
-  unsigned char mask[kMaxRowLength] = {};
-  unsigned char tail[kMaxRowLength] = {};
-  unsigned char tail_fold_bits[kMaxRowLength] = {};
-  unsigned char tail_mask[kMaxRowLength] = {};
-  // Table rows are 2 to 10 bytes. Were one ever longer than the row words,
-  // its first bytes alone would be matched: more texts banned, none missed.
+  unsigned char fold_bits[kExactCheckWidth] = {};
+  unsigned char mask[kExactCheckWidth] = {};
+  unsigned char tail[kExactCheckWidth] = {};
+  unsigned char tail_fold_bits[kExactCheckWidth] = {};
+  unsigned char tail_mask[kExactCheckWidth] = {};
+  // Rows are at most kLongestBannedWord bytes, which the exact check's
+  // words hold (ScanTables.h asserts it).
   row.length = word.size();
-  if (row.length > kMaxRowLength) row.length = kMaxRowLength;
   for (std::size_t i = 0; i < row.length; ++i) {
     const unsigned char c = FoldAsciiCase(static_cast<unsigned char>(word.data()[i]));
     row.bytes[i] = c;
     fold_bits[i] = FoldBit(c);
     mask[i] = 0xFFu;
-    const std::size_t j = kMaxRowLength - row.length + i;
+    const std::size_t j = kExactCheckWidth - row.length + i;
     tail[j] = c;
     tail_fold_bits[j] = FoldBit(c);
     tail_mask[j] = 0xFFu;
@@ -221,64 +226,37 @@ void AssignBuckets(const WeightSums& sums, const NibbleSets* sets,
     bucket_of_row[r] = bucket_of_group[group_of_row[r]];
 }
 
-// Fills one nibble-table filter with the rows `members` (indices into
-// patterns.rows), each by its last kPositions bytes.
-template <std::size_t kPositions>
-void FillFilter(const WeightSums& sums, const ScanPatterns& patterns,
-                const std::uint8_t* members, std::size_t member_count,
-                NibbleTables<kPositions>& tables) {
+// Fills the nibble tables of one filter with the rows `members` (indices
+// into tables.rows), each by its last slots.positions bytes.
+void FillFilter(const WeightSums& sums, const std::uint8_t* members,
+                std::size_t member_count, NibbleFilterSlots slots,
+                ScanTables& tables) {
   NibbleSets sets[kBannedWordCount];
   for (std::size_t i = 0; i < member_count; ++i)
-    sets[i] = NibblesOf(patterns.rows[members[i]], kPositions);
+    sets[i] = NibblesOf(tables.rows[members[i]], slots.positions);
   std::uint8_t bucket_of_member[kBannedWordCount];
   NibbleSets buckets[kBucketCount];
-  AssignBuckets(sums, sets, member_count, kPositions, bucket_of_member,
+  AssignBuckets(sums, sets, member_count, slots.positions, bucket_of_member,
                 buckets);
   for (std::size_t b = 0; b < kBucketCount; ++b) {
-    for (std::size_t k = 0; k < kPositions; ++k) {
+    for (std::size_t k = 0; k < slots.positions; ++k) {
+      unsigned char* const low = tables.nibble[slots.Low(k)];
+      unsigned char* const high = tables.nibble[slots.High(k)];
       for (unsigned i = 0; i < 16 * kTableCopies; ++i) {
         if (buckets[b].low[k] >> (i % 16) & 1u)
-          tables.low[k][i] |= static_cast<unsigned char>(1u << b);
+          low[i] |= static_cast<unsigned char>(1u << b);
         if (buckets[b].high[k] >> (i % 16) & 1u)
-          tables.high[k][i] |= static_cast<unsigned char>(1u << b);
+          high[i] |= static_cast<unsigned char>(1u << b);
       }
     }
   }
 }
 
-// Whether `row` occurs at text[start ..], for start < length.
-inline bool RowAt(const ScanRow& row, const unsigned char* text,
-                  std::size_t length, std::size_t start) {
-  const std::size_t left = length - start;
-  if (left >= kMaxRowLength) {
-    std::uint64_t word[2];
-    std::memcpy(word, text + start, sizeof word);
-    return ((word[0] | row.fold_bits[0]) & row.mask[0]) == row.value[0] &&
-           ((word[1] | row.fold_bits[1]) & row.mask[1]) == row.value[1];
-  }
-  // Near the end of the text: byte by byte, never past text[length - 1].
-  if (row.length > left) return false;
-  for (std::size_t i = 0; i < row.length; ++i)
-    if (FoldAsciiCase(text[start + i]) != row.bytes[i]) return false;
-  return true;
-}
-
-inline unsigned LowestBit(std::uint64_t bits) {
-#if defined(__GNUC__)
-  return static_cast<unsigned>(__builtin_ctzll(bits));
-#else
-  unsigned i = 0;
-  while ((bits >> i & 1u) == 0) ++i;
-  return i;
-#endif
-}
-
 }  // namespace
 
-void BuildScanPatterns(const BannedWordList& list,
-                       ScanPatterns& patterns) noexcept {
+void BuildScanTables(const BannedWordList& list, ScanTables& tables) noexcept {
   static_assert(kBannedWordCount <= 64, "a set of rows is a 64-bit word");
-  std::memset(&patterns, 0, sizeof patterns);
+  std::memset(&tables, 0, sizeof tables);
 
   // The rows that decide: without duplicates ("sex" is in the list twice)
   // and without rows that hold another row, which can only match where the
@@ -299,87 +277,33 @@ void BuildScanPatterns(const BannedWordList& list,
     if (needed) deciding[count++] = all[i];
   }
 
-  for (std::size_t i = 0; i < count; ++i) patterns.rows[i] = deciding[i];
-  const std::size_t n = patterns.row_count = count;
+  for (std::size_t i = 0; i < count; ++i) tables.rows[i] = deciding[i];
+  const std::size_t n = tables.row_count = count;
 
   // The nibble-table filters: 2-byte rows whole, longer rows by their last
-  // kWindowLength bytes.
-  std::uint8_t pair_rows[kBannedWordCount], window_rows[kBannedWordCount];
-  std::size_t pair_count = 0, window_count = 0;
+  // kSuffixLength bytes and, apart, by their last two.
+  std::uint8_t two_byte_rows[kBannedWordCount], longer_rows[kBannedWordCount];
+  std::size_t two_byte_count = 0, longer_count = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    if (patterns.rows[i].length == 2)
-      pair_rows[pair_count++] = static_cast<std::uint8_t>(i);
+    if (tables.rows[i].length == 2)
+      two_byte_rows[two_byte_count++] = static_cast<std::uint8_t>(i);
     else
-      window_rows[window_count++] = static_cast<std::uint8_t>(i);
+      longer_rows[longer_count++] = static_cast<std::uint8_t>(i);
   }
-  // Built once, by the one thread that builds the patterns.
+  // Built once, by the one thread that builds the tables.
   static WeightSums sums;
-  FillFilter(sums, patterns, pair_rows, pair_count, patterns.pairs);
-  FillFilter(sums, patterns, window_rows, window_count, patterns.windows);
-  FillFilter(sums, patterns, window_rows, window_count, patterns.ends);
+  FillFilter(sums, two_byte_rows, two_byte_count, kTwoByteRowSlots, tables);
+  FillFilter(sums, longer_rows, longer_count, kSuffixSlots, tables);
+  FillFilter(sums, longer_rows, longer_count, kEndPairSlots, tables);
 
   for (std::size_t r = 0; r < n; ++r) {
-    const ScanRow& row = patterns.rows[r];
+    const ScanRow& row = tables.rows[r];
     for (std::size_t k = 0; k < 3; ++k)
       for (unsigned b = 0; b < 256; ++b)
         if (k >= row.length || row.bytes[row.length - 1 - k] == b)
-          patterns.rows_ending_with[k][b] |= std::uint64_t{1} << r;
+          tables.rows_ending_with[k][b] |= std::uint64_t{1} << r;
   }
 }
 
-namespace {
-
-// Whether `row` ends on the last byte of the 16 bytes `window`.
-inline bool RowEndsWindow(const ScanRow& row, const std::uint64_t* window) {
-  return ((((window[0] | row.tail_fold_bits[0]) & row.tail_mask[0]) ^
-           row.tail_value[0]) |
-          (((window[1] | row.tail_fold_bits[1]) & row.tail_mask[1]) ^
-           row.tail_value[1])) == 0;
-}
-
-}  // namespace
-
-bool RowsEndAt(const ScanPatterns& patterns, std::uint64_t rows,
-               const unsigned char* text, std::size_t length,
-               std::size_t end) noexcept {
-  if (end + 1 >= kMaxRowLength) {
-    // The 16 bytes ending on text[end], against each row's tail words.
-    std::uint64_t window[2];
-    std::memcpy(window, text + end + 1 - kMaxRowLength, sizeof window);
-    bool found = false;
-    for (; rows != 0; rows &= rows - 1)
-      found |= RowEndsWindow(patterns.rows[LowestBit(rows)], window);
-    return found;
-  }
-  // Near the text's start.
-  for (; rows != 0; rows &= rows - 1) {
-    const ScanRow& row = patterns.rows[LowestBit(rows)];
-    if (end + 1 >= row.length && RowAt(row, text, length, end + 1 - row.length))
-      return true;
-  }
-  return false;
-}
-
-bool AnyRowEndsInLanes(const ScanPatterns& patterns, const unsigned char* text,
-                       std::size_t length, std::ptrdiff_t base,
-                       std::uint64_t lanes) noexcept {
-  for (; lanes != 0; lanes &= lanes - 1) {
-    const std::ptrdiff_t signed_end =
-        base + static_cast<std::ptrdiff_t>(LowestBit(lanes)) +
-        static_cast<std::ptrdiff_t>(kWindowLength) - 1;
-    if (signed_end < 0 || static_cast<std::size_t>(signed_end) >= length)
-      continue;
-    const std::size_t end = static_cast<std::size_t>(signed_end);
-    // The rows whose last bytes are the text's last bytes up to `end`.
-    std::uint64_t rows = patterns.rows_ending_with[0][FoldAsciiCase(text[end])];
-    if (end >= 1)
-      rows &= patterns.rows_ending_with[1][FoldAsciiCase(text[end - 1])];
-    if (end >= 2)
-      rows &= patterns.rows_ending_with[2][FoldAsciiCase(text[end - 2])];
-    if (rows != 0 && RowsEndAt(patterns, rows, text, length, end)) return true;
-  }
-  return false;
-}
-
-}  // namespace scan
+}  // namespace Scan
 }  // namespace Tavrin

@@ -1,0 +1,34 @@
+// The exact check behind every kernel: whether a row of the tables really
+// ends where a filter let a candidate through. Compiled for the baseline
+// instruction set and called out of line; every kernel shares it.
+#ifndef TAVRIN_MATCHING_KERNELS_EXACTCHECK_H_
+#define TAVRIN_MATCHING_KERNELS_EXACTCHECK_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "matching/kernels/ScanTables.h"
+
+namespace Tavrin {
+namespace Scan {
+
+// Whether one of the rows in `rows` (bit r: tables.rows[r]) ends on
+// text[end], end < length. Reads only text[0 .. length).
+bool RowsEndAt(const ScanTables& tables, std::uint64_t rows,
+               const unsigned char* text, std::size_t length,
+               std::size_t end) noexcept;
+
+// Whether a row ends on the last byte of the window at offset
+// `window_base + i`, that is on text[window_base + i + kSuffixLength - 1],
+// for some bit i set in `candidates`. `window_base` may be negative (the
+// first windows of a text begin before it); ends outside the text are
+// skipped. Each end's rows are first narrowed by the text's last three bytes
+// there. Reads only text[0 .. length).
+bool AnyRowEndsInBlock(const ScanTables& tables, const unsigned char* text,
+                       std::size_t length, std::ptrdiff_t window_base,
+                       std::uint64_t candidates) noexcept;
+
+}  // namespace Scan
+}  // namespace Tavrin
+
+#endif  // TAVRIN_MATCHING_KERNELS_EXACTCHECK_H_

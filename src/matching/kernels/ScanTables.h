@@ -1,0 +1,99 @@
+// The tables every scan kernel reads, compiled once from the word list by
+// BuildScanTables (ScanTableBuild.cpp) and then only read: the rows in the
+// form the exact check compares (ExactCheck.h), the nibble tables of the
+// vector filters, and the narrowing tables. How the filters work and why no
+// match is missed: DESIGN.md beside this file.
+#ifndef TAVRIN_MATCHING_KERNELS_SCANTABLES_H_
+#define TAVRIN_MATCHING_KERNELS_SCANTABLES_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "matching/BannedWordTable.h"
+
+namespace Tavrin {
+
+class BannedWordList;
+
+namespace Scan {
+
+// The exact check compares a row with the text as two 64-bit words: the
+// ExactCheckWidth bytes that start, or end, where the row does.
+constexpr std::size_t kExactCheckWidth = 16;
+static_assert(kLongestBannedWord <= kExactCheckWidth,
+              "every row fits in the words of the exact check");
+
+// The suffix filter looks at the last kSuffixLength bytes of each row (all
+// of a shorter row): the window of kSuffixLength text bytes that ends where
+// the row would end.
+constexpr std::size_t kSuffixLength = 5;
+// Buckets of each nibble-table filter: one bit of a table byte each.
+constexpr std::size_t kBucketCount = 8;
+// Each 16-byte nibble table is stored four times over, so that the 32- and
+// 64-byte kernels load it as it is, already repeated in every 16-byte lane.
+constexpr std::size_t kTableCopies = 4;
+
+// One row, folded, with the words that test it in one go against 16 text
+// bytes: text bytes t match when ((t | fold_bits) & mask) == value. fold_bits
+// holds 0x20 exactly where the row has an ASCII letter (see DESIGN.md for why
+// this equals comparing FoldAsciiCase of each byte).
+struct ScanRow {
+  // The row at the start of the 16 bytes, for a check from its first byte.
+  std::uint64_t value[2];
+  std::uint64_t fold_bits[2];
+  std::uint64_t mask[2];
+  // The row at the end of the 16 bytes, for a check from its last byte.
+  std::uint64_t tail_value[2];
+  std::uint64_t tail_fold_bits[2];
+  std::uint64_t tail_mask[2];
+  unsigned char bytes[kExactCheckWidth];  // folded, zero padded
+  std::size_t length;
+};
+
+// Where each filter's tables lie in ScanTables::nibble. A filter that looks
+// at `positions` bytes has, for byte k of its window (k = 0 the first), a
+// table by low nibble at slot first + 2 k and one by high nibble at slot
+// first + 2 k + 1. Byte k of a window can belong to a row of bucket b only
+// if bit b is set in both tables' entries for its nibbles. Both cases of a
+// letter are entered, so the text is looked up as it is, unfolded.
+struct NibbleFilterSlots {
+  std::size_t first;
+  std::size_t positions;
+  constexpr std::size_t Low(std::size_t k) const { return first + 2 * k; }
+  constexpr std::size_t High(std::size_t k) const { return first + 2 * k + 1; }
+  constexpr std::size_t End() const { return first + 2 * positions; }
+};
+// The 2-byte rows, one row a bucket, which makes the filter exact.
+constexpr NibbleFilterSlots kTwoByteRowSlots{0, 2};
+// The longer rows by their last kSuffixLength bytes, in clustered buckets.
+constexpr NibbleFilterSlots kSuffixSlots{kTwoByteRowSlots.End(), kSuffixLength};
+// The longer rows' last two bytes alone, bucketed afresh.
+constexpr NibbleFilterSlots kEndPairSlots{kSuffixSlots.End(), 2};
+constexpr std::size_t kNibbleTableCount = kEndPairSlots.End();
+
+struct ScanTables {
+  // The rows that decide a verdict: the list's rows without duplicates and
+  // without rows that hold another row (a text that holds "fuck you" holds
+  // "fuck").
+  ScanRow rows[kBannedWordCount];
+  std::size_t row_count;
+
+  // The nibble tables of the three vector filters (slots above).
+  alignas(64) unsigned char nibble[kNibbleTableCount][16 * kTableCopies];
+
+  // Bit r of rows_ending_with[k][b]: rows[r] may end on a text byte whose
+  // k-th byte back (0: itself) folds to b; set for every b when the row is
+  // too short to reach that far back. A candidate's rows are narrowed with
+  // these to the few that can end there before any is compared; the
+  // portable kernel narrows every byte of the text this way.
+  std::uint64_t rows_ending_with[3][256];
+};
+
+// Fills `tables` from the entries of `list`. Allocates nothing and cannot
+// fail.
+void BuildScanTables(const BannedWordList& list, ScanTables& tables) noexcept;
+
+}  // namespace Scan
+}  // namespace Tavrin
+
+#endif  // TAVRIN_MATCHING_KERNELS_SCANTABLES_H_
