@@ -8,7 +8,8 @@
 #include "matching/NoCaseString.h"
 #include "matching/WordList.h"
 
-namespace tavrin_bench {
+namespace Tavrin {
+namespace Bench {
 namespace {
 
 constexpr std::size_t kLinesPerCorpus = 4096;
@@ -217,4 +218,5 @@ std::vector<Corpus> MakeCorpora() {
   return corpora;
 }
 
-}  // namespace tavrin_bench
+}  // namespace Bench
+}  // namespace Tavrin

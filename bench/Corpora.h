@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-namespace tavrin_bench {
+namespace Tavrin {
+namespace Bench {
 
 struct Corpus {
   std::string name;
@@ -19,6 +20,7 @@ struct Corpus {
 // Every verdict is checked against the literal walk.
 std::vector<Corpus> MakeCorpora();
 
-}  // namespace tavrin_bench
+}  // namespace Bench
+}  // namespace Tavrin
 
 #endif  // TAVRIN_BENCH_CORPORA_H_
