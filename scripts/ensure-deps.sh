@@ -13,7 +13,7 @@ pkgs=()
 need_i386=0
 for group in "${want[@]}"; do
   case "$group" in
-    core)    pkgs+=(cmake make g++ pkg-config libgtest-dev libgmock-dev valgrind binutils locales-all) ;;
+    core)    pkgs+=(cmake make g++ pkg-config libgtest-dev libgmock-dev valgrind binutils locales-all python3) ;;
     windows) pkgs+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 clang lld llvm)
              need_i386=1 ;;
     bench)   pkgs+=(libhyperscan-dev pkg-config) ;;

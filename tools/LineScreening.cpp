@@ -326,22 +326,25 @@ Verdict LineScreener::Explain(std::string_view line,
 
 // ---------------------------------------------------------------- output
 
+std::string_view VerdictName(Verdict verdict) noexcept {
+  switch (verdict) {
+    case Verdict::kClean:
+      return "clean";
+    case Verdict::kBanned:
+      return "banned";
+    case Verdict::kError:
+      break;
+  }
+  return "error";
+}
+
 std::string FormatVerdict(std::string_view name, std::size_t line_number,
                           Verdict verdict) {
   std::string text(name);
   text += ':';
   text += std::to_string(line_number);
-  switch (verdict) {
-    case Verdict::kClean:
-      text += ": clean";
-      break;
-    case Verdict::kBanned:
-      text += ": banned";
-      break;
-    case Verdict::kError:
-      text += ": error";
-      break;
-  }
+  text += ": ";
+  text += VerdictName(verdict);
   return text;
 }
 

@@ -153,6 +153,9 @@ std::string_view RowBytes(std::size_t row) noexcept;
 
 // ---------------------------------------------------------------- output
 
+// "clean", "banned" or "error".
+std::string_view VerdictName(Verdict verdict) noexcept;
+
 // "NAME:LINE: clean", "NAME:LINE: banned" or "NAME:LINE: error", without a
 // newline: the one line per input line that check and explain print.
 std::string FormatVerdict(std::string_view name, std::size_t line_number,

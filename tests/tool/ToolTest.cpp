@@ -1,18 +1,24 @@
-// End-to-end tests of the built tavrin tool: each test runs the program with
-// its arguments and standard input, and checks the exit status and the bytes
-// of standard output and standard error.
+// End-to-end tests of the built tavrin tool: each test runs the program with its arguments and standard
+// input, and checks the exit status and the bytes of standard output and
+// standard error. Every run names its locale, so that no test depends on the
+// locale of whoever runs the suite.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -22,7 +28,7 @@ namespace {
 using namespace std::string_literals;
 
 struct Result {
-  int status = -1;  // the exit status, or -1 when the tool did not exit
+  int status = -1;  // the exit status, or -1 when the program did not exit
   std::string out;
   std::string err;
 };
@@ -41,6 +47,71 @@ std::vector<std::string> Lines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+const std::string kTool = TAVRIN_TOOL_PATH;
+
+// Starts `program` with `args`, its standard input, output and error on the
+// descriptors given, in the locale `locale`: LC_ALL is set to it, and the
+// caller's other locale variables are left out. Returns the process id, or
+// -1.
+pid_t Start(const std::string& program, const std::vector<std::string>& args,
+            const std::string& locale, int in, int out, int err) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in, 0);
+  posix_spawn_file_actions_adddup2(&actions, out, 1);
+  posix_spawn_file_actions_adddup2(&actions, err, 2);
+  std::vector<std::string> strings{program};
+  strings.insert(strings.end(), args.begin(), args.end());
+  const std::size_t argc = strings.size();
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string_view variable = *e;
+    if (variable.rfind("LC_", 0) != 0 && variable.rfind("LANG", 0) != 0) {
+      strings.emplace_back(variable);
+    }
+  }
+  strings.push_back("LC_ALL=" + locale);
+  std::vector<char*> argv, envp;
+  for (std::size_t i = 0; i < strings.size(); ++i) {
+    (i < argc ? argv : envp).push_back(strings[i].data());
+  }
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  // SIGPIPE as a shell leaves it, whatever this process does with it.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t default_signals;
+  sigemptyset(&default_signals);
+  sigaddset(&default_signals, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &default_signals);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  pid_t pid;
+  const int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes,
+                                  argv.data(), envp.data());
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  EXPECT_EQ(spawned, 0) << "cannot run " << program;
+  return spawned == 0 ? pid : -1;
+}
+
+// Waits up to `seconds` for `pid` to exit, and kills it when it has not.
+// Returns its exit status, or -1 when it did not exit by itself.
+int Wait(pid_t pid, int seconds) {
+  if (pid < 0) return -1;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int wstatus = 0;
+  while (waitpid(pid, &wstatus, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ADD_FAILURE() << "still running after " << seconds << " s: killed";
+      kill(pid, SIGKILL);
+      waitpid(pid, &wstatus, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
 }
 
 class ToolTest : public ::testing::Test {
@@ -63,39 +134,35 @@ class ToolTest : public ::testing::Test {
     return path;
   }
 
-  // Runs the tool with `args`, `input` on its standard input. Input and
-  // output go through files, so no size can deadlock a pipe.
-  Result Run(const std::vector<std::string>& args,
-             const std::string& input = "") {
-    const std::string in = File("stdin", input);
-    const std::string out = dir_ + "/stdout";
+  // Runs `program` with `args`, `input` on its standard input, in `locale`.
+  // Input and output go through files, so no size can deadlock a pipe; the
+  // output goes to `out_path` (appended to) when one is given.
+  Result RunProgram(const std::string& program,
+                    const std::vector<std::string>& args,
+                    const std::string& input, const std::string& locale,
+                    const std::string& out_path = "") {
+    const std::string out = out_path.empty() ? dir_ + "/stdout" : out_path;
     const std::string err = dir_ + "/stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> argv;
-    std::string tool = TAVRIN_TOOL_PATH;
-    argv.push_back(tool.data());
-    std::vector<std::string> copies(args);
-    for (std::string& arg : copies) argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    const int fds[] = {
+        open(File("stdin", input).c_str(), O_RDONLY | O_CLOEXEC),
+        open(out.c_str(),
+             O_WRONLY | O_CREAT | O_CLOEXEC |
+                 (out_path.empty() ? O_TRUNC : O_APPEND),
+             0644),
+        open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
     Result result;
-    pid_t pid;
-    const int spawned =
-        posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0) << "cannot run " << tool;
-    if (spawned != 0) return result;
-    int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
-    if (WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
+    result.status =
+        Wait(Start(program, args, locale, fds[0], fds[1], fds[2]), 120);
+    for (const int fd : fds) close(fd);
     result.out = ReadFile(out);
     result.err = ReadFile(err);
     return result;
+  }
+
+  // The tool, in the C locale unless told otherwise.
+  Result Run(const std::vector<std::string>& args,
+             const std::string& input = "", const std::string& locale = "C") {
+    return RunProgram(kTool, args, input, locale);
   }
 
   std::string dir_;
@@ -160,6 +227,11 @@ TEST_F(ToolTest, CheckPrintsOneLinePerInputLineAndExitsWithTheVerdict) {
   r = Run({"check"}, "");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
+
+  // An empty text is one empty line, with its verdict like any other.
+  r = Run({"check", "--text", "", "--text="});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "<text1>:1: clean\n<text2>:1: clean\n");
 }
 
 TEST_F(ToolTest, CheckTheShippedSamples) {
@@ -261,13 +333,14 @@ TEST_F(ToolTest, Utf8InputKeepsEmojiAndReportsIllFormedLines) {
       "\xE5\xA5\xBD \xF0\x9F\x98\x80";  // 好 and an emoji, no newline
   const std::string path = File("utf8.txt", input);
 
-  Result r = Run({"check", "--encoding=utf-8", path});
+  // getopt_long's conventions: --name=VALUE, -xVALUE, options after FILEs.
+  Result r = Run({"check", path, "--encoding=utf-8"});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, path + ":1: clean\n" + path + ":2: error\n" + path +
                        ":3: banned\n" + path + ":4: clean\n");
   EXPECT_EQ(r.err, "tavrin: " + path + ":2: invalid UTF-8 at byte 4\n");
 
-  r = Run({"filter", "-e", "utf8", path});
+  r = Run({"filter", "-eutf8", path});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out,
             "Hello \xF0\x9F\x91\x8B\n***<br>\n***<br>\n"
@@ -275,9 +348,9 @@ TEST_F(ToolTest, Utf8InputKeepsEmojiAndReportsIllFormedLines) {
   EXPECT_EQ(Lines(r.err).size(), 1u);
   EXPECT_NE(r.err.find(":2: invalid UTF-8"), std::string::npos);
 
-  // Without --encoding the bytes go to the library as they are: 生日 in
-  // UTF-8 holds no row.
-  r = Run({"check", path});
+  // -e gbk: the bytes go to the library as they are; 生日 in UTF-8 holds no
+  // row.
+  r = Run({"check", "-e", "gbk", path});
   EXPECT_EQ(r.status, 0);
 }
 
@@ -333,6 +406,225 @@ TEST_F(ToolTest, LinesOfMegabytes) {
   EXPECT_NE(r.out.find(path + ":3: row 4 at byte " +
                        std::to_string(big.size()) + ": 73 65 78 \"sex\"\n"),
             std::string::npos);
+}
+
+// ---------------------------------------------------------------- conventions
+
+TEST_F(ToolTest, TheLocaleChoosesTheDefaultEncoding) {
+  const std::string insult = "操你妈的";  // UTF-8, as a terminal sends it
+  const std::string gbk = kExamples + "/chat-gbk.txt";
+
+  // A UTF-8 locale means UTF-8 input; so does one that is not installed
+  // here but whose name says UTF-8.
+  for (const char* locale : {"C.UTF-8", "xx_XX.UTF-8"}) {
+    const Result r = Run({"check", "--text", insult}, "", locale);
+    EXPECT_EQ(r.status, 1) << locale;
+    EXPECT_EQ(r.out, "<text1>:1: banned\n") << locale;
+  }
+  // There a GBK log is an error, never a wrong "clean": every line that
+  // is not ASCII is reported, the first with a hint.
+  Result r = Run({"check", gbk}, "", "C.UTF-8");
+  EXPECT_EQ(r.status, 2);
+  const char* verdicts[] = {"error",  "clean", "banned", "banned",
+                            "banned", "error", "error",  "error",
+                            "error",  "error", "error",  "error"};
+  std::string expected;
+  for (int i = 0; i < 12; ++i) {
+    expected += gbk + ":" + std::to_string(i + 1) + ": " + verdicts[i] + "\n";
+  }
+  EXPECT_EQ(r.out, expected);
+  const std::vector<std::string> errors = Lines(r.err);
+  ASSERT_EQ(errors.size(), 8u) << r.err;
+  EXPECT_EQ(errors[0], "tavrin: " + gbk +
+                           ":1: invalid UTF-8 at byte 0; the locale says "
+                           "UTF-8: for GBK input use -e gbk");
+  EXPECT_EQ(errors[1], "tavrin: " + gbk + ":6: invalid UTF-8 at byte 0");
+
+  // -e gbk overrides the locale: the same answers as in the C locale.
+  const Result as_bytes = Run({"check", gbk}, "", "C");
+  EXPECT_EQ(as_bytes.status, 1);
+  r = Run({"check", "-e", "gbk", gbk}, "", "C.UTF-8");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, as_bytes.out);
+
+  // The C locale of scripts, and a GBK locale: the bytes as they are (the
+  // UTF-8 bytes of the insult hold no row), unless -e utf-8 is given.
+  for (const char* locale : {"C", "zh_CN.GBK"}) {
+    r = Run({"check", "--text", insult}, "", locale);
+    EXPECT_EQ(r.status, 0) << locale;
+    EXPECT_EQ(r.out, "<text1>:1: clean\n") << locale;
+  }
+  EXPECT_EQ(Run({"check", "-e", "utf-8", "--text", insult}, "", "C").status, 1);
+}
+
+TEST_F(ToolTest, AFailedWriteStopsTheToolAtOnce) {
+  // The writer below must see the tool's end as an error, not a signal.
+  signal(SIGPIPE, SIG_IGN);
+  const std::string err = dir_ + "/stderr";
+  const std::string no_space =
+      "tavrin: cannot write the output: No space left on device\n";
+  const auto run = [&](const std::vector<std::string>& args, int in) {
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    const int errors =
+        open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    EXPECT_GE(full, 0);
+    const pid_t pid = Start(kTool, args, "C", in, full, errors);
+    close(full);
+    close(errors);
+    return pid;
+  };
+
+  const int empty = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  for (const char* option : {"--help", "--version"}) {
+    EXPECT_EQ(Wait(run({option}, empty), 60), 2) << option;
+    EXPECT_EQ(ReadFile(err), no_space) << option;
+  }
+  close(empty);
+
+  // Endless input (`yes hello | tavrin filter > /dev/full`): the tool stops
+  // at its first failed write, not at the end of its input.
+  int fds[2];
+  ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+  std::thread writer([&] {
+    std::string lines;
+    for (int i = 0; i < 4096; ++i) lines += "hello\n";
+    while (write(fds[1], lines.data(), lines.size()) > 0) {
+    }
+  });
+  const pid_t pid = run({"filter"}, fds[0]);
+  close(fds[0]);
+  EXPECT_EQ(Wait(pid, 60), 2);
+  writer.join();  // ends once the tool has gone
+  close(fds[1]);
+  EXPECT_EQ(ReadFile(err), no_space);
+}
+
+TEST_F(ToolTest, LineBufferedAnswersEachLineBeforeReadingTheNext) {
+  // A host drives the tool as a co-process: it writes one line, then waits
+  // for that line's verdict before it writes the next.
+  int in[2], out[2];
+  ASSERT_EQ(pipe2(in, O_CLOEXEC), 0);
+  ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+  const int err = open((dir_ + "/stderr").c_str(),
+                       O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const pid_t pid =
+      Start(kTool, {"check", "--line-buffered"}, "C", in[0], out[1], err);
+  close(in[0]);
+  close(out[1]);
+  close(err);
+  const auto ask = [&](const std::string& line) {
+    EXPECT_EQ(write(in[1], line.data(), line.size()),
+              static_cast<ssize_t>(line.size()));
+    std::string answer;
+    while (answer.empty() || answer.back() != '\n') {
+      pollfd ready{out[0], POLLIN, 0};
+      char c;
+      if (poll(&ready, 1, 10000) != 1) return answer + "(nothing in 10 s)";
+      if (read(out[0], &c, 1) != 1) return answer + "(end of output)";
+      answer += c;
+    }
+    return answer;
+  };
+  EXPECT_EQ(ask("hello\n"), "<stdin>:1: clean\n");
+  EXPECT_EQ(ask("see you on the Avenue\r\n"), "<stdin>:2: banned\n");
+  close(in[1]);
+  EXPECT_EQ(Wait(pid, 60), 1);
+  close(out[0]);
+}
+
+TEST_F(ToolTest, AnInputFileThatIsAlsoTheOutputIsRefused) {
+  // tavrin filter chat.log other.log >> chat.log would never end.
+  const std::string log = File("chat.log", "hello\nsex\n");
+  const std::string other = File("other.log", "fine\n");
+  Result r = RunProgram(kTool, {"filter", log, other}, "", "C", log);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "tavrin: " + log + ": input file is also the output\n");
+  EXPECT_EQ(r.out, "hello\nsex\nfine\n");  // the other file is still read
+
+  // tavrin filter < chat.log >> chat.log (RunProgram's input file is
+  // also the output here).
+  r = RunProgram(kTool, {"filter"}, "hello\n", "C", dir_ + "/stdin");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "tavrin: <stdin>: input file is also the output\n");
+}
+
+// Each JSON line as Python's json module reads it, one line per object:
+// the file, the line number, the verdict, then the rows (R@OFFSET=DATA) and
+// the output when there are any. DATA is T:hex for {"text":...} and B:hex
+// for {"bytes":...}, which must be used for exactly the bytes that are not
+// valid UTF-8.
+const char kReadJsonLines[] = R"(
+import base64, json, sys
+def data(d):
+    assert list(d) in (['text'], ['bytes']), d
+    if 'text' in d:
+        return 'T:' + d['text'].encode('utf-8').hex()
+    raw = base64.b64decode(d['bytes'], validate=True)
+    try:
+        raw.decode('utf-8')
+    except UnicodeDecodeError:
+        return 'B:' + raw.hex()
+    raise AssertionError('valid UTF-8 as bytes: %r' % raw)
+lines = open(sys.argv[1], 'rb').read().split(b'\n')
+assert lines.pop() == b'', 'the last line has no newline'
+for line in lines:
+    o = json.loads(line)
+    words = [data(o.pop('file')), str(o.pop('line')), o.pop('verdict')]
+    if 'rows' in o:
+        words += ['%d@%d=%s' % (r.pop('row'), r.pop('offset'), data(r.pop('match')))
+                  for r in o.pop('rows')]
+    if 'output' in o:
+        words.append(data(o.pop('output')))
+    assert not o, o
+    print(' '.join(words))
+)";
+
+std::string Hex(std::string_view bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (const char c : bytes) {
+    hex += kDigits[static_cast<unsigned char>(c) >> 4];
+    hex += kDigits[static_cast<unsigned char>(c) & 15];
+  }
+  return hex;
+}
+std::string T(std::string_view bytes) { return "T:" + Hex(bytes); }
+std::string B(std::string_view bytes) { return "B:" + Hex(bytes); }
+
+TEST_F(ToolTest, JsonLinesParseBackWithPythonsJsonModule) {
+  // A file name and a line with every character JSON escapes, and a file
+  // name and lines that are not UTF-8 (GBK: 比这 holds 日, 你好 is clean).
+  const std::string odd_line = "say \"hi\" \\ \t\x01\x1f\x7f\0 \xC3\xA9 end"s;
+  const std::string odd = File("odd \"name\\\t\x01\xC3\xA9", "fine\n" + odd_line + "\r\n");
+  const std::string gbk = File("gbk \xFF", "\xB1\xC8\xD5\xE2\r\n\xC4\xE3\xBA\xC3");
+  const std::string ruling = "\xB9\xB2\xB2\xFA\xB5\xB3";  // 共产党, row 19
+  std::string out;
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"check", "--json", odd, gbk, "--text", ""},
+           {"filter", odd, gbk, "--json"},
+           {"explain", "--json", gbk, "--text", "Essex " + ruling}}) {
+    const Result r = Run(args);
+    EXPECT_EQ(r.err, "");
+    out += r.out;
+  }
+  const Result parsed = RunProgram("/usr/bin/python3",
+                                   {"-c", kReadJsonLines, File("json", out)},
+                                   "", "C.UTF-8");
+  ASSERT_EQ(parsed.status, 0) << parsed.err << "\n" << out;
+  const std::string text1 = T("<text1>");
+  EXPECT_EQ(parsed.out,
+            T(odd) + " 1 clean\n" + T(odd) + " 2 clean\n" +  //
+            B(gbk) + " 1 banned\n" + B(gbk) + " 2 clean\n" +  //
+            text1 + " 1 clean\n" +                            // check
+            T(odd) + " 1 clean " + T("fine") + "\n" +         //
+            T(odd) + " 2 clean " + T(odd_line) + "\n" +       //
+            B(gbk) + " 1 banned " + T("***<br>") + "\n" +     //
+            B(gbk) + " 2 clean " + B("\xC4\xE3\xBA\xC3") + "\n" +  // filter
+            B(gbk) + " 1 banned 18@1=" + B("\xC8\xD5") + "\n" +
+            B(gbk) + " 2 clean\n" +  //
+            text1 + " 1 banned 4@2=" + T("sex") + " 11@2=" + T("sex") +
+            " 19@6=" + B(ruling) + "\n")
+      << out;
 }
 
 }  // namespace

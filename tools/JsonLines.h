@@ -1,0 +1,38 @@
+// The tool's --json output: JSON Lines, one object per input line, for log
+// pipelines. Data that may hold any bytes (a file name, a row, a filtered
+// line) is written as ripgrep's --json writes it: {"text":"..."} when the
+// bytes are valid UTF-8, else {"bytes":"..."} with the bytes in base64
+// (RFC 4648, with padding).
+//
+//   {"file":DATA,"line":N,"verdict":"clean"|"banned"|"error"}
+//   explain adds "rows":[{"row":R,"offset":O,"match":DATA},...], every row
+//   found with the byte offset of its first occurrence (as in the text
+//   output); filter adds "output":DATA, what it writes for the line without
+//   the line ending.
+#ifndef TAVRIN_TOOLS_JSONLINES_H_
+#define TAVRIN_TOOLS_JSONLINES_H_
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "LineScreening.h"
+
+namespace TavrinCli {
+
+struct JsonLine {
+  std::string_view file;
+  std::size_t line = 0;
+  Verdict verdict = Verdict::kClean;
+  const std::vector<RowHit>* rows = nullptr;  // explain: the rows found
+  std::optional<std::string_view> output;     // filter: what it writes
+};
+
+// The object for one input line, without a newline.
+std::string FormatJsonLine(const JsonLine& line);
+
+}  // namespace TavrinCli
+
+#endif  // TAVRIN_TOOLS_JSONLINES_H_
