@@ -1,4 +1,5 @@
-// End-to-end tests of the built tavrin tool: each test runs the program with its arguments and standard
+// End-to-end tests of the built tavrin tool (and of the sample host in
+// examples/): each test runs the program with its arguments and standard
 // input, and checks the exit status and the bytes of standard output and
 // standard error. Every run names its locale, so that no test depends on the
 // locale of whoever runs the suite.
@@ -625,6 +626,29 @@ TEST_F(ToolTest, JsonLinesParseBackWithPythonsJsonModule) {
             text1 + " 1 banned 4@2=" + T("sex") + " 11@2=" + T("sex") +
             " 19@6=" + B(ruling) + "\n")
       << out;
+}
+
+// ---------------------------------------------------------------- sample host
+
+TEST_F(ToolTest, TheSampleHostScreensWholeLinesAndKeepsTheirEndings) {
+  // Longer than the 256-byte buffer the README's host once read into.
+  const std::string long_line = std::string(254, 'x') + "sex";
+  const std::string big(1 << 20, 'y');
+  const Result r = RunProgram(
+      TAVRIN_SAMPLE_HOST_PATH, {},
+      long_line + "\nhello\r\nfuck\r\nclean\0 but then fuck\nclean\0too\n"s +
+          big + "\nlast av",
+      "C");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(r.out == "***<br>\nhello\r\n***<br>\r\n***<br>\nclean\0too\n"s +
+                           big + "\n***<br>")
+      << r.out.substr(0, 400);
+
+  // The README shows the sample as it is.
+  EXPECT_NE(ReadFile(TAVRIN_README_PATH).find(ReadFile(TAVRIN_SAMPLE_HOST_SOURCE)),
+            std::string::npos)
+      << "README.md does not show " TAVRIN_SAMPLE_HOST_SOURCE " as it is";
 }
 
 }  // namespace
