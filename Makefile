@@ -21,7 +21,8 @@ PREFIX ?= /usr/local
 DEPS_GROUPS := core
 TEST_PREREQS :=
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
-TEST_CMAKE_FLAGS :=
+# make test asks for the tests, so that a missing GoogleTest fails the configure.
+TEST_CMAKE_FLAGS := -DTAVRIN_BUILD_TESTS=ON
 
 include $(sort $(wildcard mk/*.mk))
 
