@@ -49,4 +49,4 @@ install: build
 	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 clean:
-	rm -rf build
+	rm -rf $(BUILD_DIR)
