@@ -29,6 +29,7 @@ inline std::uint64_t LowBits(std::ptrdiff_t n) {
 //   static constexpr std::size_t kWindowLength;  // bytes per window
 //   static constexpr std::size_t kLead;  // windows that begin before the text
 //   std::uint64_t Candidates(const unsigned char* block);
+//   static constexpr std::size_t kMaxRun;  // blocks CandidatesInPlace takes
 //   bool CandidatesInPlace(const unsigned char* text, std::ptrdiff_t window_base,
 //                          std::size_t count, std::uint64_t* candidates);
 //   bool Confirm(const unsigned char* text, std::size_t length,
@@ -79,7 +80,7 @@ bool ScanBlocks(const ScanTables& tables, const unsigned char* text,
     if (window_base >= 0 && window_base <= last_in_place) {
       // A batch of blocks in place, filtered in one run; only then are the
       // candidates checked, so the vector loop is not left at each one.
-      constexpr std::size_t kBatch = 16;
+      constexpr std::size_t kBatch = Filter::kMaxRun;
       std::uint64_t batch[kBatch];
       std::size_t count =
           static_cast<std::size_t>((last_in_place - window_base) / kBlockLength) + 1;

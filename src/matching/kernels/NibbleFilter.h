@@ -55,8 +55,12 @@ class NibbleTableSet {
 //   static Vector Shuffle(Vector table, Vector index); // per 16-byte lane
 //   static Vector High(Vector bytes);                // bytes >> 4, per byte
 //   static std::uint64_t NonZero(Vector);            // a bit per byte
+//   static bool IsZero(Vector);                      // every byte zero
 //   static Vector KeepWhereNonZero(Vector where, Vector v);
-// and `kHoldTables`: whether a run of blocks keeps the tables in registers.
+// and two choices: `kHoldTables`, whether a run of blocks keeps the tables
+// in registers, and `kGateOnEndPairs`, whether a run of blocks looks at the
+// suffix tables only for the blocks that the end-pair tables let through
+// (see CandidatesInPlace).
 //
 // A block is kBlockLength consecutive windows of kSuffixLength bytes, the
 // window at offset w being text[w .. w + kSuffixLength); vector lane i holds
@@ -72,6 +76,8 @@ class NibbleFilter {
   // 2 - kSuffixLength: the first windows begin this many bytes before the
   // text.
   static constexpr std::size_t kLead = kSuffixLength - 2;
+  // The most blocks CandidatesInPlace takes at once.
+  static constexpr std::size_t kMaxRun = 16;
 
   explicit NibbleFilter(const ScanTables& tables) : tables_(tables) {}
 
@@ -84,22 +90,60 @@ class NibbleFilter {
                             Ops::Load(block + 4));
   }
 
-  // The candidates of the `count` blocks in place at offsets window_base,
-  // window_base + kBlockLength, ... into candidates[0 .. count); returns
-  // whether any block has some. The blocks must lie wholly in the text. The
-  // loop does not stop at a block with candidates, so it is not left at each
-  // one.
+  // The candidates of the `count` (at most kMaxRun) blocks in place at
+  // offsets window_base, window_base + kBlockLength, ... into
+  // candidates[0 .. count); returns whether any block has some. The blocks
+  // must lie wholly in the text. The loop does not stop at a block with
+  // candidates, so it is not left at each one.
+  //
+  // With kGateOnEndPairs, a run is filtered in two stages: first every
+  // block by its last two bytes only (the two-byte-row and end-pair
+  // tables), then by the suffix tables just the blocks where some end pair
+  // passed, listed without a branch so that a text where that is rare and
+  // random (GBK: about a third of 32-byte blocks) costs no mispredictions.
+  // Where most blocks pass anyway (English), the second stage would only
+  // redo the first's work, so after such a run the next runs take the one
+  // stage (WindowCandidates) instead. Both ways give the same candidates.
   bool CandidatesInPlace(const unsigned char* text, std::ptrdiff_t window_base,
                          std::size_t count, std::uint64_t* candidates) {
-    const NibbleTableSet<Ops, Ops::kHoldTables> nibble(tables_);
+    const NibbleTableSet<Ops, Ops::kHoldTables> t(tables_);
+    const unsigned char* const first = text + window_base;
     std::uint64_t any = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-      const unsigned char* block = text + window_base + i * kBlockLength;
-      candidates[i] = WindowCandidates(
-          nibble, Ops::Load(block), Ops::Load(block + 1), Ops::Load(block + 2),
-          Ops::Load(block + 3), Ops::Load(block + 4));
-      any |= candidates[i];
+    if (!Ops::kGateOnEndPairs || one_stage_runs_ > 0) {
+      if (one_stage_runs_ > 0) --one_stage_runs_;
+      for (std::size_t i = 0; i < count; ++i) {
+        const unsigned char* block = first + i * kBlockLength;
+        candidates[i] = WindowCandidates(
+            t, Ops::Load(block), Ops::Load(block + 1), Ops::Load(block + 2),
+            Ops::Load(block + 3), Ops::Load(block + 4));
+        any |= candidates[i];
+      }
+      return any != 0;
     }
+    Vector end_pairs[kMaxRun];
+    std::uint8_t gated[kMaxRun];
+    std::size_t gated_count = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      const unsigned char* block = first + i * kBlockLength;
+      const Nibbles n3 = Split(Ops::Load(block + 3));
+      const Nibbles n4 = Split(Ops::Load(block + 4));
+      candidates[i] = Ops::NonZero(TwoByteRows(t, n3, n4));
+      end_pairs[i] = EndPairs(t, n3, n4);
+      gated[gated_count] = static_cast<std::uint8_t>(i);
+      gated_count += !Ops::IsZero(end_pairs[i]);
+    }
+    for (std::size_t j = 0; j < gated_count; ++j) {
+      const std::size_t i = gated[j];
+      const unsigned char* block = first + i * kBlockLength;
+      candidates[i] |= Ops::NonZero(Ops::KeepWhereNonZero(
+          end_pairs[i],
+          Suffixes(t, Split(Ops::Load(block)), Split(Ops::Load(block + 1)),
+                   Split(Ops::Load(block + 2)), Split(Ops::Load(block + 3)),
+                   Split(Ops::Load(block + 4)))));
+    }
+    for (std::size_t i = 0; i < count; ++i) any |= candidates[i];
+    // More than 10 blocks in 16 through the gate: 8 runs in one stage.
+    if (gated_count * 16 > count * 10) one_stage_runs_ = 8;
     return any != 0;
   }
 
@@ -109,6 +153,48 @@ class NibbleFilter {
   }
 
  protected:
+  struct Nibbles {
+    Vector low, high;
+  };
+  static Nibbles Split(Vector bytes) {
+    return {Ops::And(bytes, Ops::Nibble()), Ops::High(bytes)};
+  }
+
+  // The buckets of `slots` whose byte k may be the byte split into `n`.
+  template <typename Tables>
+  static Vector Lookup(const Tables& t, NibbleFilterSlots slots, std::size_t k,
+                       Nibbles n) {
+    return Ops::And(Ops::Shuffle(t[slots.Low(k)], n.low),
+                    Ops::Shuffle(t[slots.High(k)], n.high));
+  }
+
+  // Where a whole 2-byte row may end on a window's last byte (n4), with n3
+  // before it.
+  template <typename Tables>
+  static Vector TwoByteRows(const Tables& t, Nibbles n3, Nibbles n4) {
+    return Ops::And(Lookup(t, kTwoByteRowSlots, 0, n3),
+                    Lookup(t, kTwoByteRowSlots, 1, n4));
+  }
+
+  // Where the last two bytes of a longer row may end a window.
+  template <typename Tables>
+  static Vector EndPairs(const Tables& t, Nibbles n3, Nibbles n4) {
+    return Ops::And(Lookup(t, kEndPairSlots, 0, n3),
+                    Lookup(t, kEndPairSlots, 1, n4));
+  }
+
+  // Where the last kSuffixLength bytes of a longer row may be a window.
+  template <typename Tables>
+  static Vector Suffixes(const Tables& t, Nibbles n0, Nibbles n1, Nibbles n2,
+                         Nibbles n3, Nibbles n4) {
+    static_assert(kSuffixLength == 5, "the lookups below are written out");
+    return Ops::And3(Ops::And3(Lookup(t, kSuffixSlots, 0, n0),
+                               Lookup(t, kSuffixSlots, 1, n1),
+                               Lookup(t, kSuffixSlots, 2, n2)),
+                     Lookup(t, kSuffixSlots, 3, n3),
+                     Lookup(t, kSuffixSlots, 4, n4));
+  }
+
   // The candidates of a block whose bytes from offset k on are `b<k>`: a
   // window passes when it may hold a whole 2-byte row at its end, or the
   // last kSuffixLength bytes of a longer row (two filters with buckets of
@@ -118,42 +204,17 @@ class NibbleFilter {
   template <typename Tables>
   static std::uint64_t WindowCandidates(const Tables& t, Vector b0, Vector b1,
                                         Vector b2, Vector b3, Vector b4) {
-    static_assert(kSuffixLength == 5, "the lookups below are written out");
-    constexpr NibbleFilterSlots kTwo = kTwoByteRowSlots;
-    constexpr NibbleFilterSlots kSuffix = kSuffixSlots;
-    constexpr NibbleFilterSlots kEnd = kEndPairSlots;
-    const Vector nibble = Ops::Nibble();
-    const Vector low0 = Ops::And(b0, nibble), high0 = Ops::High(b0);
-    const Vector low1 = Ops::And(b1, nibble), high1 = Ops::High(b1);
-    const Vector low2 = Ops::And(b2, nibble), high2 = Ops::High(b2);
-    const Vector low3 = Ops::And(b3, nibble), high3 = Ops::High(b3);
-    const Vector low4 = Ops::And(b4, nibble), high4 = Ops::High(b4);
-    const Vector two_byte_rows = Ops::And3(
-        Ops::Shuffle(t[kTwo.Low(0)], low3), Ops::Shuffle(t[kTwo.High(0)], high3),
-        Ops::And(Ops::Shuffle(t[kTwo.Low(1)], low4),
-                 Ops::Shuffle(t[kTwo.High(1)], high4)));
-    const Vector suffix_front = Ops::And3(
-        Ops::And(Ops::Shuffle(t[kSuffix.Low(0)], low0),
-                 Ops::Shuffle(t[kSuffix.High(0)], high0)),
-        Ops::And(Ops::Shuffle(t[kSuffix.Low(1)], low1),
-                 Ops::Shuffle(t[kSuffix.High(1)], high1)),
-        Ops::And(Ops::Shuffle(t[kSuffix.Low(2)], low2),
-                 Ops::Shuffle(t[kSuffix.High(2)], high2)));
-    const Vector end_pairs = Ops::And3(
-        Ops::Shuffle(t[kEnd.Low(0)], low3), Ops::Shuffle(t[kEnd.High(0)], high3),
-        Ops::And(Ops::Shuffle(t[kEnd.Low(1)], low4),
-                 Ops::Shuffle(t[kEnd.High(1)], high4)));
-    const Vector suffixes = Ops::KeepWhereNonZero(
-        end_pairs,
-        Ops::And3(suffix_front,
-                  Ops::And(Ops::Shuffle(t[kSuffix.Low(3)], low3),
-                           Ops::Shuffle(t[kSuffix.High(3)], high3)),
-                  Ops::And(Ops::Shuffle(t[kSuffix.Low(4)], low4),
-                           Ops::Shuffle(t[kSuffix.High(4)], high4))));
-    return Ops::NonZero(Ops::Or(two_byte_rows, suffixes));
+    const Nibbles n3 = Split(b3), n4 = Split(b4);
+    return Ops::NonZero(Ops::Or(
+        TwoByteRows(t, n3, n4),
+        Ops::KeepWhereNonZero(EndPairs(t, n3, n4),
+                              Suffixes(t, Split(b0), Split(b1), Split(b2), n3,
+                                       n4))));
   }
 
   const ScanTables& tables_;
+  // Runs of blocks still to be filtered in one stage (kGateOnEndPairs).
+  std::size_t one_stage_runs_ = 0;
 };
 
 }  // namespace

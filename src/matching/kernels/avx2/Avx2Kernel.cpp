@@ -18,6 +18,9 @@ struct Avx2Ops {
   static constexpr std::size_t kLanes = 32;
   // 16 registers cannot hold 18 tables beside a block's own vectors.
   static constexpr bool kHoldTables = false;
+  // Gating the suffix filter on the end pairs measured faster on GBK text
+  // and the same on English.
+  static constexpr bool kGateOnEndPairs = true;
   static Vector Load(const unsigned char* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
   }
@@ -38,6 +41,7 @@ struct Avx2Ops {
     const __m256i zero = _mm256_cmpeq_epi8(v, _mm256_setzero_si256());
     return ~static_cast<std::uint32_t>(_mm256_movemask_epi8(zero));
   }
+  static bool IsZero(Vector v) { return _mm256_testz_si256(v, v) != 0; }
   static Vector KeepWhereNonZero(Vector where, Vector v) {
     return _mm256_andnot_si256(
         _mm256_cmpeq_epi8(where, _mm256_setzero_si256()), v);

@@ -18,6 +18,9 @@ struct Ssse3Ops {
   static constexpr std::size_t kLanes = 16;
   // 16 registers cannot hold 18 tables beside a block's own vectors.
   static constexpr bool kHoldTables = false;
+  // Gating the suffix filter on the end pairs measured faster on GBK text
+  // and the same on English.
+  static constexpr bool kGateOnEndPairs = true;
   static Vector Load(const unsigned char* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   }
@@ -37,6 +40,9 @@ struct Ssse3Ops {
   static std::uint64_t NonZero(Vector v) {
     const __m128i zero = _mm_cmpeq_epi8(v, _mm_setzero_si128());
     return ~static_cast<std::uint32_t>(_mm_movemask_epi8(zero)) & 0xFFFFu;
+  }
+  static bool IsZero(Vector v) {  // ptest is SSE4.1
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())) == 0xFFFF;
   }
   static Vector KeepWhereNonZero(Vector where, Vector v) {
     return _mm_andnot_si128(_mm_cmpeq_epi8(where, _mm_setzero_si128()), v);
