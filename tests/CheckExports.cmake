@@ -1,5 +1,6 @@
 # Fails unless the library's dynamic symbol table defines exactly the two
-# functions of the public header, and its SONAME carries major version 1.
+# functions of Tavrin.h and those of tavrin_c.h, and its SONAME carries major
+# version 1.
 execute_process(COMMAND ${NM} -D --defined-only --format=posix ${LIBRARY}
   OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
@@ -12,7 +13,9 @@ string(REPLACE "\n" ";" names "${names}")
 # can call; anything else is.
 list(FILTER names EXCLUDE REGEX "^(VERS_|TAVRIN_)")
 list(SORT names)
-set(expected "_ZN6Tavrin7IsValidEPKc;_ZN6Tavrin8FiltrateEPcjPKc")
+set(expected _ZN6Tavrin7IsValidEPKc _ZN6Tavrin8FiltrateEPcjPKc
+  tavrin_is_valid tavrin_is_valid_utf8 tavrin_find tavrin_find_utf8
+  tavrin_is_valid_many tavrin_row tavrin_version)
 list(SORT expected)
 if(NOT names STREQUAL expected)
   message(FATAL_ERROR "exported: ${names}\nexpected: ${expected}")

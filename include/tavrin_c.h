@@ -1,0 +1,112 @@
+/* Tavrin's C interface: the same screening as Tavrin.h, for C and for every
+ * language that reaches native code through C (Python's ctypes or cffi, Go's
+ * cgo, C#'s P/Invoke, Java's JNA or Panama, node's FFI).
+ *
+ * A text is banned when any row of the built-in list of 54 banned words
+ * occurs anywhere in it as a run of bytes, with the ASCII letters A-Z and a-z
+ * compared without regard to case (and no other bytes folded, whatever the
+ * locale). Texts are ASCII or GBK (code page 936) bytes and are never
+ * decoded, except by the two _utf8 functions, which convert UTF-8 to GBK
+ * first.
+ *
+ * Unlike the C++ functions, these take a text as a pointer and a length:
+ * text[0 .. length) is screened, and a zero byte in it is an ordinary byte
+ * (no row holds one, so a zero byte only ever separates). `text` may be NULL
+ * when `length` is 0. Nothing outside text[0 .. length) is read.
+ *
+ * Every function may be called from any number of threads at once, at any
+ * time while the library is loaded; the first call of any function builds
+ * the word list. None keeps a pointer it was given or writes outside the
+ * buffers it was given, and no C++ exception leaves the library. Once the
+ * first call has returned, the calls on GBK text allocate no memory and take
+ * no lock; the _utf8 calls allocate for the conversion.
+ *
+ * They fail closed: when a text cannot be screened (NULL with a nonzero
+ * length, or for the _utf8 calls no UTF-8 to GBK converter in the C library
+ * or no memory for the conversion), the answer is never "clean". Each
+ * function says below what it returns then.
+ *
+ * These functions are in libtavrin.so.1, beside the two C++ functions.
+ * Tavrin.dll, for Windows hosts, exports only the two C++ functions.
+ *
+ * This header is plain C89 and compiles as C++ too.
+ */
+#ifndef TAVRIN_C_H_
+#define TAVRIN_C_H_
+
+#include <stddef.h>
+
+#if defined(__GNUC__) && !defined(_WIN32)
+#  define TAVRIN_C_API __attribute__((visibility("default")))
+#else
+#  define TAVRIN_C_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Returns 1 when no row occurs in text[0 .. length), 0 when one does or when
+ * the text cannot be screened. */
+TAVRIN_C_API int tavrin_is_valid(const char* text, size_t length);
+
+/* The same for UTF-8 input: text[0 .. length) is converted to GBK exactly as
+ * `tavrin check --encoding utf-8` converts a line, and the GBK bytes are
+ * screened. A character GBK lacks (an emoji, say) is screened as '?'.
+ * Returns 1 when clean, 0 when banned or when it cannot be screened, and -1
+ * when the text is not well-formed UTF-8 (RFC 3629: no overlong forms, no
+ * surrogates, nothing above U+10FFFF). */
+TAVRIN_C_API int tavrin_is_valid_utf8(const char* text, size_t length);
+
+/* One row found in a text. */
+typedef struct tavrin_match {
+  unsigned row;  /* 1 to 54, as numbered in the table (see tavrin_row) */
+  size_t offset; /* the byte offset of the row's first occurrence */
+} tavrin_match;
+
+/* What tavrin_find and tavrin_find_utf8 return when they cannot screen the
+ * text. Treat the text as banned. */
+#define TAVRIN_FIND_FAILED ((size_t)-1)
+
+/* Finds every row that occurs in text[0 .. length), in row order, each with
+ * the offset of its first occurrence. Writes the first `capacity` of them to
+ * matches[0 .. capacity) and returns how many rows occur, which may be more
+ * than `capacity` (at most 54: rows 4 and 11 are the same word, and are both
+ * reported). 0 means the text is clean. `matches` may be NULL when
+ * `capacity` is 0. Returns TAVRIN_FIND_FAILED, writing nothing, when the text
+ * cannot be screened.
+ *
+ * It answers exactly as tavrin_is_valid: a text is clean when it returns 0. */
+TAVRIN_C_API size_t tavrin_find(const char* text, size_t length,
+                                tavrin_match* matches, size_t capacity);
+
+/* tavrin_find for UTF-8 input, converted as tavrin_is_valid_utf8 converts
+ * it. The offsets count the GBK bytes screened, as `tavrin explain
+ * --encoding utf-8` counts them. Returns TAVRIN_FIND_FAILED, writing
+ * nothing, when the text is not well-formed UTF-8 or cannot be screened. */
+TAVRIN_C_API size_t tavrin_find_utf8(const char* text, size_t length,
+                                     tavrin_match* matches, size_t capacity);
+
+/* Screens `count` texts in one call, texts[i][0 .. lengths[i]) for each i,
+ * and sets results[i] to what tavrin_is_valid would return for that text:
+ * 1 clean, 0 banned or not screened. Meant for bindings, so that a batch of
+ * lines crosses the language boundary once. `texts` and `lengths` may be
+ * NULL when `count` is 0; when either is NULL otherwise, every result is 0.
+ * Nothing is written when `results` is NULL. */
+TAVRIN_C_API void tavrin_is_valid_many(const char* const* texts,
+                                       const size_t* lengths, size_t count,
+                                       unsigned char* results);
+
+/* The GBK bytes of row `row` (1 to 54), zero-terminated, with their number
+ * (2 to 10) in *length; NULL, and 0 in *length, for any other number.
+ * `length` may be NULL. The bytes are the library's own: do not write them. */
+TAVRIN_C_API const char* tavrin_row(unsigned row, size_t* length);
+
+/* The library's version, "1.0.0.143". */
+TAVRIN_C_API const char* tavrin_version(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TAVRIN_C_H_ */

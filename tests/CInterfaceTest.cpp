@@ -1,0 +1,260 @@
+// The C interface (tavrin_c.h) against the literal walk over the word list,
+// on generated texts with zero bytes in them; and the UTF-8 conversion it
+// shares with the tool.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "api/Utf8ToGbk.h"
+#include "matching/BannedWordTable.h"
+#include "matching/WordList.h"
+#include "tavrin_c.h"
+
+namespace Tavrin {
+namespace {
+
+using namespace std::string_literals;
+
+// What the literal walk says of a text that may hold zero bytes: it is
+// screened as the zero-terminated pieces between them, as a host would
+// screen each piece, and every row is reported at its first offset.
+struct LiteralAnswer {
+  bool banned = false;
+  std::vector<std::pair<unsigned, std::size_t>> rows;
+};
+
+LiteralAnswer LiteralWalk(const std::string& text) {
+  std::vector<std::pair<std::size_t, NoCaseString>> pieces;
+  for (std::size_t start = 0;;) {
+    pieces.emplace_back(start, NoCaseString(text.c_str() + start));
+    const std::size_t zero = text.find('\0', start);
+    if (zero == std::string::npos) break;
+    start = zero + 1;
+  }
+  LiteralAnswer answer;
+  for (const auto& piece : pieces) {
+    answer.banned = answer.banned || ContainsBannedWord(piece.second);
+  }
+  for (std::size_t r = 0; r < WordList.size(); ++r) {
+    for (const auto& piece : pieces) {
+      const std::size_t at = piece.second.find(WordList[r]);
+      if (at != NoCaseString::npos) {
+        answer.rows.emplace_back(static_cast<unsigned>(r + 1),
+                                 piece.first + at);
+        break;
+      }
+    }
+  }
+  return answer;
+}
+
+// Texts of 0 to 60 bytes built from rows (some with their case flipped,
+// cut short or split by a zero byte), zero bytes, GBK-range bytes and any
+// bytes at all; and some long ones.
+std::vector<std::string> GeneratedTexts(std::size_t count) {
+  std::mt19937 random(20261208);
+  const auto below = [&](std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+  };
+  std::vector<std::string> texts;
+  for (std::size_t t = 0; t < count; ++t) {
+    std::string text;
+    const std::size_t target = below(61);
+    while (text.size() < target) {
+      switch (below(12)) {
+        case 0: {
+          std::string row = BannedWordTable[below(kBannedWordCount)];
+          for (char& c : row) {
+            if (std::isalpha(static_cast<unsigned char>(c)) && below(2) != 0)
+              c = static_cast<char>(c ^ 0x20);
+          }
+          if (below(2) == 0) row.insert(below(row.size() + 1), 1, '\0');
+          if (below(3) == 0) row.pop_back();
+          text += row;
+          break;
+        }
+        case 1:
+        case 2:
+          text += '\0';
+          break;
+        case 3:
+        case 4:
+          text += static_cast<char>(0x81 + below(0x7E));
+          break;
+        default:
+          text += static_cast<char>(below(256));
+      }
+    }
+    texts.push_back(text);
+  }
+  // Long texts with rows at and across multiples of 4 KiB, where a search
+  // that works in spans would cut them.
+  for (std::size_t t = 0; t < 40; ++t) {
+    std::string text(40000, 'q');
+    for (std::size_t i = 0; i < text.size(); i += 3 + below(5)) text[i] = '\0';
+    for (int n = 0; n < 3; ++n) {
+      const std::string row = BannedWordTable[below(kBannedWordCount)];
+      text.replace((1 + below(9)) * 4096 - below(11), row.size(), row);
+    }
+    texts.push_back(text);
+  }
+  return texts;
+}
+
+TEST(CInterface, AgreesWithTheLiteralWalkOnTextsWithZeroBytes) {
+  EnsureWordList();
+  const std::vector<std::string> texts = GeneratedTexts(3000);
+  std::vector<const char*> pointers;
+  std::vector<std::size_t> lengths;
+  std::size_t banned_count = 0;
+  for (const std::string& text : texts) {
+    const LiteralAnswer expected = LiteralWalk(text);
+    banned_count += expected.banned;
+    EXPECT_EQ(tavrin_is_valid(text.data(), text.size()),
+              expected.banned ? 0 : 1)
+        << ::testing::PrintToString(text);
+
+    tavrin_match matches[kBannedWordCount + 1];
+    const std::size_t count =
+        tavrin_find(text.data(), text.size(), matches, kBannedWordCount);
+    ASSERT_EQ(count, expected.rows.size()) << ::testing::PrintToString(text);
+    for (std::size_t i = 0; i < count; ++i) {
+      EXPECT_EQ(matches[i].row, expected.rows[i].first);
+      EXPECT_EQ(matches[i].offset, expected.rows[i].second);
+    }
+    // A short array takes the first rows; the count is still all of them.
+    matches[1].row = 999;
+    EXPECT_EQ(tavrin_find(text.data(), text.size(), matches, 1), count);
+    EXPECT_EQ(matches[1].row, 999u);
+    if (count > 0) EXPECT_EQ(matches[0].row, expected.rows[0].first);
+
+    pointers.push_back(text.data());
+    lengths.push_back(text.size());
+  }
+  // The generator must give both answers plenty of times.
+  EXPECT_GT(banned_count, texts.size() / 4);
+  EXPECT_LT(banned_count, texts.size() * 3 / 4);
+
+  // The batch call answers as the single one, a null empty text included.
+  pointers.push_back(nullptr);
+  lengths.push_back(0);
+  std::vector<unsigned char> results(pointers.size(), 7);
+  tavrin_is_valid_many(pointers.data(), lengths.data(), pointers.size(),
+                       results.data());
+  for (std::size_t i = 0; i < pointers.size(); ++i) {
+    EXPECT_EQ(results[i], tavrin_is_valid(pointers[i], lengths[i])) << i;
+  }
+}
+
+TEST(CInterface, Utf8IsScreenedAsItsGbkFormAndIllFormedUtf8IsRefused) {
+  EXPECT_EQ(tavrin_is_valid_utf8("Hello \xF0\x9F\x91\x8B", 10), 1);
+  const std::string across = "比这";  // 日 (C8 D5) across two characters
+  EXPECT_EQ(tavrin_is_valid_utf8(across.data(), across.size()), 0);
+  EXPECT_EQ(tavrin_is_valid(across.data(), across.size()), 1);  // as GBK
+  // The emoji is one '?' in the GBK form, 比 two bytes: 日 is at byte 6.
+  const std::string line = "\xF0\x9F\x98\x80这个比这\0sex"s;
+  tavrin_match matches[4];
+  ASSERT_EQ(tavrin_find_utf8(line.data(), line.size(), matches, 4), 3u);
+  EXPECT_EQ(matches[0].row, 4u);
+  EXPECT_EQ(matches[0].offset, 10u);
+  EXPECT_EQ(matches[1].row, 11u);
+  EXPECT_EQ(matches[2].row, 18u);
+  EXPECT_EQ(matches[2].offset, 6u);
+
+  for (const std::string& bad :
+       {"ok\xFF"s, "\xC0\x80"s, "x\xED\xA0\x80"s, "sex \xE4\xB8"s}) {
+    EXPECT_EQ(tavrin_is_valid_utf8(bad.data(), bad.size()), -1)
+        << ::testing::PrintToString(bad);
+    EXPECT_EQ(tavrin_find_utf8(bad.data(), bad.size(), matches, 4),
+              TAVRIN_FIND_FAILED);
+  }
+}
+
+TEST(CInterface, NullTextsRowsAndVersion) {
+  EXPECT_EQ(tavrin_is_valid(nullptr, 0), 1);
+  EXPECT_EQ(tavrin_is_valid_utf8(nullptr, 0), 1);
+  EXPECT_EQ(tavrin_find(nullptr, 0, nullptr, 0), 0u);
+  // A null text with a length cannot be screened: never clean.
+  EXPECT_EQ(tavrin_is_valid(nullptr, 5), 0);
+  EXPECT_EQ(tavrin_is_valid_utf8(nullptr, 5), 0);
+  EXPECT_EQ(tavrin_find(nullptr, 5, nullptr, 0), TAVRIN_FIND_FAILED);
+  EXPECT_EQ(tavrin_find_utf8(nullptr, 5, nullptr, 0), TAVRIN_FIND_FAILED);
+  const char* clean = "fine";
+  const std::size_t length = 4;
+  unsigned char results[2] = {7, 7};
+  tavrin_is_valid_many(nullptr, &length, 2, results);
+  EXPECT_EQ(results[0] + results[1], 0);
+  tavrin_is_valid_many(&clean, &length, 1, results);
+  EXPECT_EQ(results[0], 1);
+
+  std::size_t row_length = 99;
+  EXPECT_STREQ(tavrin_row(14, &row_length), "\xC2\xE8\xB5\xC4");  // 妈的
+  EXPECT_EQ(row_length, 4u);
+  EXPECT_STREQ(tavrin_row(54, nullptr), "<fong");
+  EXPECT_EQ(tavrin_row(0, &row_length), nullptr);
+  EXPECT_EQ(row_length, 0u);
+  EXPECT_EQ(tavrin_row(55, nullptr), nullptr);
+  EXPECT_STREQ(tavrin_version(), TAVRIN_VERSION);
+}
+
+// ---------------------------------------------------------------- UTF-8
+
+TEST(FindInvalidUtf8, AcceptsWellFormedText) {
+  EXPECT_EQ(FindInvalidUtf8(""), std::string_view::npos);
+  EXPECT_EQ(FindInvalidUtf8("plain \0 ASCII"s), std::string_view::npos);
+  EXPECT_EQ(FindInvalidUtf8("中文 \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"),
+            std::string_view::npos);
+}
+
+TEST(FindInvalidUtf8, PointsAtTheFirstIllFormedByte) {
+  struct Case {
+    std::string text;
+    std::size_t offset;
+  } cases[] = {
+      {"ab\xFF", 2},            // never in UTF-8
+      {"a\x80", 1},             // a lone continuation byte
+      {"\xC0\x80", 0},          // overlong NUL
+      {"\xE0\x80\x80", 0},      // overlong three-byte form
+      {"\xF0\x80\x80\x80", 0},  // overlong four-byte form
+      {"x\xED\xA0\x80", 1},     // a UTF-16 surrogate
+      {"\xF4\x90\x80\x80", 0},  // above U+10FFFF
+      {"\xF5\x80\x80\x80", 0},
+      {"ok\xE4\xB8", 2},  // cut short at the end
+      {"\xE4\xB8x", 0},   // cut short by an ASCII byte
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FindInvalidUtf8(c.text), c.offset)
+        << ::testing::PrintToString(c.text);
+  }
+}
+
+TEST(Utf8ToGbk, ConvertsAndScreensCharactersGbkLacksAsQuestionMarks) {
+  Utf8ToGbk converter;
+  ASSERT_TRUE(converter.ok());
+  std::string gbk;
+  std::size_t bad = 0;
+  ASSERT_TRUE(converter.Convert("中sex", gbk, &bad));
+  EXPECT_EQ(gbk, "\xD6\xD0sex");
+  // Two emoji (four bytes each) between GBK characters, and a zero byte.
+  ASSERT_TRUE(
+      converter.Convert("比\xF0\x9F\x98\x80\xF0\x9F\x8E\x82这\0!"s, gbk, &bad));
+  EXPECT_EQ(gbk, "\xB1\xC8??\xD5\xE2\0!"s);
+}
+
+TEST(Utf8ToGbk, RefusesIllFormedInputWithItsOffset) {
+  Utf8ToGbk converter;
+  std::string gbk;
+  std::size_t bad = 0;
+  EXPECT_FALSE(converter.Convert("好\xED\xA0\x80", gbk, &bad));
+  EXPECT_EQ(bad, 3u);
+  // The converter is usable again after a refusal.
+  ASSERT_TRUE(converter.Convert("好", gbk, &bad));
+  EXPECT_EQ(gbk, "\xBA\xC3");
+}
+
+}  // namespace
+}  // namespace Tavrin
