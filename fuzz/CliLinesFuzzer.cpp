@@ -24,8 +24,6 @@
 #include <vector>
 
 #include "LineScreening.h"
-#include "matching/AsciiFold.h"
-#include "matching/BannedWordTable.h"
 #include "matching/NoCaseString.h"
 #include "matching/WordList.h"
 
@@ -119,7 +117,7 @@ void CheckLine(TavrinCli::LineScreener& screener, TavrinCli::Encoding encoding,
     Fail("check, filter and explain disagree", body);
 
   if (encoding == TavrinCli::Encoding::kUtf8) {
-    const std::size_t invalid = TavrinCli::FindInvalidUtf8(body);
+    const std::size_t invalid = Tavrin::FindInvalidUtf8(body);
     if (invalid != FirstByteIconvRefuses(body))
       Fail("FindInvalidUtf8 disagrees with iconv", body);
     if (invalid != std::string_view::npos) {

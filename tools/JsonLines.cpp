@@ -64,7 +64,7 @@ void AppendBase64(std::string& out, std::string_view bytes) {
 }
 
 void AppendJsonData(std::string& out, std::string_view bytes) {
-  if (FindInvalidUtf8(bytes) == std::string_view::npos) {
+  if (Tavrin::FindInvalidUtf8(bytes) == std::string_view::npos) {
     out += "{\"text\":";
     AppendJsonString(out, bytes);
   } else {

@@ -1,13 +1,12 @@
 // The line handling of the tavrin command-line tool, apart from its argument
 // parsing and I/O so that it can be unit-tested and fuzzed directly: reading
-// lines of any length, splitting off their endings, converting UTF-8 to GBK,
-// and the check, filter and explain decisions for one line.
+// lines of any length, splitting off their endings, and the check, filter and
+// explain decisions for one line.
 //
-// A line is screened the way a host would screen it, through the public
-// functions Tavrin::IsValid and Tavrin::Filtrate. A line may hold zero bytes,
-// which a host's zero-terminated text cannot; no banned row contains a zero
-// byte, so the line is screened as the pieces between its zero bytes, and it
-// is banned exactly when one of them is.
+// A line is screened the way a host would screen it, through the library's C
+// interface (tavrin_c.h), which takes the line with its length: a zero byte
+// in a line is an ordinary byte. UTF-8 input is converted to GBK by the
+// library's own conversion, the one tavrin_is_valid_utf8 uses.
 #ifndef TAVRIN_TOOLS_LINESCREENING_H_
 #define TAVRIN_TOOLS_LINESCREENING_H_
 
@@ -15,6 +14,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "api/Internals.h"
 
 namespace TavrinCli {
 
@@ -59,33 +60,6 @@ enum class Encoding { kGbk, kUtf8 };
 // Parses an --encoding value: "gbk", "cp936", "utf-8", "utf8" (any case).
 bool ParseEncoding(std::string_view name, Encoding* encoding) noexcept;
 
-// The offset of the first byte that does not begin a well-formed UTF-8
-// sequence (RFC 3629: no overlong forms, no surrogates, nothing above
-// U+10FFFF), or npos when all of `text` is well-formed.
-std::size_t FindInvalidUtf8(std::string_view text) noexcept;
-
-// Converts well-formed UTF-8 to GBK with iconv. A character that GBK cannot
-// represent (an emoji, say) becomes '?', a byte that no banned row holds.
-class Utf8ToGbk {
- public:
-  Utf8ToGbk();
-  ~Utf8ToGbk();
-  Utf8ToGbk(const Utf8ToGbk&) = delete;
-  Utf8ToGbk& operator=(const Utf8ToGbk&) = delete;
-
-  // False when this C library offers no UTF-8 to GBK conversion.
-  bool ok() const noexcept;
-
-  // Replaces `gbk` with the conversion of `utf8`. Returns false, with
-  // *bad_offset set to the offset of the offending byte, when `utf8` is not
-  // well-formed UTF-8.
-  bool Convert(std::string_view utf8, std::string& gbk,
-               std::size_t* bad_offset);
-
- private:
-  void* cd_;  // iconv_t
-};
-
 // The GBK bytes of a row shown as UTF-8 for a reader's terminal (the bytes
 // themselves when they are not valid GBK).
 std::string GbkToUtf8ForDisplay(std::string_view gbk);
@@ -113,21 +87,20 @@ class LineScreener {
   // False when the encoding needs a conversion this C library lacks.
   bool ok() const noexcept;
 
-  // The verdict of Tavrin::IsValid over the line's bytes. kError when the
+  // The verdict of tavrin_is_valid over the line's bytes. kError when the
   // line is not well-formed UTF-8 under Encoding::kUtf8 (see error_offset).
   Verdict Check(std::string_view line);
 
   // Replaces `out` with what filter writes for the line: the line itself,
   // byte for byte, when clean (the original UTF-8, characters GBK lacks
-  // included), else what Tavrin::Filtrate writes in its place, "***<br>".
-  // A line that cannot be screened (kError) also gets "***<br>", so that
-  // nothing unscreened gets through.
+  // included), else the marker Tavrin::Filtrate writes in its place,
+  // "***<br>". A line that cannot be screened (kError) also gets "***<br>",
+  // so that nothing unscreened gets through.
   Verdict Filter(std::string_view line, std::string& out);
 
-  // The verdict of Check, and in `hits` every row of the list that occurs in
-  // the line, in table order, each with the offset of its first occurrence.
-  // A banned line with no hit is one the library could not screen (it fails
-  // closed when it cannot get storage).
+  // The verdict of Check, and in `hits` what tavrin_find reports for the
+  // line: every row of the list that occurs in it, in table order, each with
+  // the offset of its first occurrence. A banned line has at least one hit.
   Verdict Explain(std::string_view line, std::vector<RowHit>& hits);
 
   // After kError: the offset in the line of the first ill-formed UTF-8 byte.
@@ -141,10 +114,8 @@ class LineScreener {
   bool Prepare(std::string_view line);
 
   Encoding encoding_;
-  Utf8ToGbk converter_;
+  Tavrin::Utf8ToGbk converter_;
   std::string screened_;
-  std::string piece_;
-  std::vector<char> filtered_;
   std::size_t error_offset_ = 0;
 };
 

@@ -2,8 +2,9 @@
 # a fresh tree, configured with GoogleTest hidden, is built and installed into
 # a scratch prefix. Tiny hosts are then built against the installed copy,
 # through find_package and through pkg-config (with the run path the README
-# gives), and each must start, as must the installed tool, without
-# LD_LIBRARY_PATH: each finds the library in the prefix by itself. Last, a
+# gives), and each must start without LD_LIBRARY_PATH: each finds the
+# library in the prefix by itself. The installed tool carries the library
+# statically and must start without it. Last, a
 # project that adds Tavrin with add_subdirectory must get the library alone,
 # and the tool only when it asks for it.
 set(prefix ${WORK_DIR}/prefix)
@@ -47,7 +48,11 @@ function(run_alone program)
   run(env -u LD_LIBRARY_PATH ${program} ${ARGN})
 endfunction()
 
-run_alone(${prefix}/bin/tavrin --version)
+execute_process(COMMAND ldd ${prefix}/bin/tavrin OUTPUT_VARIABLE out)
+if(out MATCHES "libtavrin")
+  message(FATAL_ERROR "the tool loads libtavrin besides the copy it carries:\n${out}")
+endif()
+run(env -u LD_LIBRARY_PATH ${prefix}/bin/tavrin --version)
 
 # find_package
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/consumer -B ${WORK_DIR}/cmake-build

@@ -1,6 +1,6 @@
 // Unit tests of the tool's line handling (tavrin_cli): the reading and
-// splitting of lines, the UTF-8 to GBK conversion, and the check, filter and
-// explain decisions for one line.
+// splitting of lines, and the check, filter and explain decisions for one
+// line.
 #include "LineScreening.h"
 
 #include <gtest/gtest.h>
@@ -110,58 +110,6 @@ TEST(ParseEncoding, AcceptsTheUsualSpellings) {
   EXPECT_TRUE(ParseEncoding("CP936", &e));
   EXPECT_FALSE(ParseEncoding("latin1", &e));
   EXPECT_FALSE(ParseEncoding("", &e));
-}
-
-TEST(FindInvalidUtf8, AcceptsWellFormedText) {
-  EXPECT_EQ(FindInvalidUtf8(""), std::string_view::npos);
-  EXPECT_EQ(FindInvalidUtf8("plain \0 ASCII"s), std::string_view::npos);
-  EXPECT_EQ(FindInvalidUtf8("中文 \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"),
-            std::string_view::npos);
-}
-
-TEST(FindInvalidUtf8, PointsAtTheFirstIllFormedByte) {
-  struct Case {
-    std::string text;
-    std::size_t offset;
-  } cases[] = {
-      {"ab\xFF", 2},               // never in UTF-8
-      {"a\x80", 1},                // a lone continuation byte
-      {"\xC0\x80", 0},             // overlong NUL
-      {"\xE0\x80\x80", 0},         // overlong three-byte form
-      {"\xF0\x80\x80\x80", 0},     // overlong four-byte form
-      {"x\xED\xA0\x80", 1},        // a UTF-16 surrogate
-      {"\xF4\x90\x80\x80", 0},     // above U+10FFFF
-      {"\xF5\x80\x80\x80", 0},
-      {"ok\xE4\xB8", 2},           // cut short at the end
-      {"\xE4\xB8x", 0},            // cut short by an ASCII byte
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(FindInvalidUtf8(c.text), c.offset) << HexBytes(c.text);
-  }
-}
-
-TEST(Utf8ToGbk, ConvertsAndScreensCharactersGbkLacksAsQuestionMarks) {
-  Utf8ToGbk converter;
-  ASSERT_TRUE(converter.ok());
-  std::string gbk;
-  std::size_t bad = 0;
-  ASSERT_TRUE(converter.Convert("中sex", gbk, &bad));
-  EXPECT_EQ(gbk, "\xD6\xD0sex");
-  // Two emoji (four bytes each) between GBK characters, and a zero byte.
-  ASSERT_TRUE(converter.Convert(
-      "比\xF0\x9F\x98\x80\xF0\x9F\x8E\x82这\0!"s, gbk, &bad));
-  EXPECT_EQ(gbk, "\xB1\xC8??\xD5\xE2\0!"s);
-}
-
-TEST(Utf8ToGbk, RefusesIllFormedInputWithItsOffset) {
-  Utf8ToGbk converter;
-  std::string gbk;
-  std::size_t bad = 0;
-  EXPECT_FALSE(converter.Convert("好\xED\xA0\x80", gbk, &bad));
-  EXPECT_EQ(bad, 3u);
-  // The converter is usable again after a refusal.
-  ASSERT_TRUE(converter.Convert("好", gbk, &bad));
-  EXPECT_EQ(gbk, "\xBA\xC3");
 }
 
 TEST(RowDisplay, ShowsTheBytesInHexAndTheTextInUtf8) {
