@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Tavrin.h"
+#include "tavrin_c.h"
 
 namespace {
 
@@ -22,17 +23,28 @@ void OnAllocate(const volatile void*, std::size_t) {
 }
 void OnRelease(const volatile void*) {}
 
-// Calls both functions on a few texts; returns the heap allocations made.
+// Calls both functions, and the C interface's calls on GBK text, on a few
+// texts; returns the heap allocations made.
 long AllocationsDuring(const std::vector<std::string>& texts,
                        std::vector<char>& out) {
+  const char* pointers[8];
+  std::size_t lengths[8];
+  unsigned char results[8];
+  tavrin_match matches[54];
   allocations = 0;
   counting = true;
+  std::size_t n = 0;
   for (const std::string& text : texts) {
     Tavrin::IsValid(text.c_str());
     Tavrin::Filtrate(out.data(), static_cast<unsigned int>(out.size() - 1),
                      text.c_str());
     Tavrin::Filtrate(out.data(), 3, text.c_str());
+    tavrin_is_valid(text.data(), text.size());
+    tavrin_find(text.data(), text.size(), matches, 54);
+    pointers[n] = text.data();
+    lengths[n++] = text.size();
   }
+  tavrin_is_valid_many(pointers, lengths, n, results);
   Tavrin::IsValid(nullptr);
   Tavrin::Filtrate(nullptr, 8, "x");
   counting = false;

@@ -1,12 +1,12 @@
 # Installs Tavrin as the README says, with nothing but a compiler and CMake:
 # a fresh tree, configured with GoogleTest hidden, is built and installed into
 # a scratch prefix. Tiny hosts are then built against the installed copy,
-# through find_package and through pkg-config (with the run path the README
-# gives), and each must start without LD_LIBRARY_PATH: each finds the
-# library in the prefix by itself. The installed tool carries the library
-# statically and must start without it. Last, a
-# project that adds Tavrin with add_subdirectory must get the library alone,
-# and the tool only when it asks for it.
+# through find_package, through pkg-config (with the run path the README
+# gives) and, as a C89 program, through pkg-config again; each must start
+# without LD_LIBRARY_PATH: each finds the library in the prefix by itself.
+# The installed tool carries the library statically and must start without
+# it. Last, a project that adds Tavrin with add_subdirectory must get the
+# library alone, and the tool only when it asks for it.
 set(prefix ${WORK_DIR}/prefix)
 set(tree ${WORK_DIR}/tavrin-build)
 file(REMOVE_RECURSE ${WORK_DIR})
@@ -26,7 +26,7 @@ if(EXISTS ${tree}/tests)
 endif()
 run(${CMAKE_COMMAND} --build ${tree} --parallel 2)
 run(${CMAKE_COMMAND} --install ${tree} --prefix ${prefix})
-foreach(file include/Tavrin.h lib/libtavrin.so lib/pkgconfig/tavrin.pc
+foreach(file include/Tavrin.h include/tavrin_c.h lib/libtavrin.so lib/pkgconfig/tavrin.pc
              lib/cmake/Tavrin/TavrinConfig.cmake bin/tavrin)
   if(NOT EXISTS ${prefix}/${file})
     message(FATAL_ERROR "not installed: ${file}")
@@ -73,6 +73,14 @@ separate_arguments(flags UNIX_COMMAND "${flags}")
 run(${CXX} -std=c++98 -Wall -Werror ${SOURCE_DIR}/tests/install/consumer/main.cpp
     ${flags} -Wl,-rpath,${libdir} -o ${WORK_DIR}/pkgconfig-consumer)
 run_alone(${WORK_DIR}/pkgconfig-consumer)
+
+# The C interface from C89, warnings as errors
+find_program(C_COMPILER NAMES cc gcc clang REQUIRED)
+run(${C_COMPILER} -std=c89 -pedantic -Wall -Wextra -Werror
+    -DTAVRIN_EXPECTED_VERSION="${VERSION}"
+    ${SOURCE_DIR}/tests/install/consumer/main.c ${flags} -Wl,-rpath,${libdir}
+    -o ${WORK_DIR}/c-consumer)
+run_alone(${WORK_DIR}/c-consumer)
 
 # add_subdirectory: configured only, to see which targets Tavrin brings.
 set(library_targets tavrin,tavrin_api_static,tavrin_matching)
