@@ -3,7 +3,7 @@
 # machine. On Debian, as root, it installs what is missing; anywhere else it
 # stops with the exact command to run. It never skips a suite silently.
 #
-#   scripts/ensure-deps.sh [core] [windows] [bench] [fuzz]
+#   scripts/ensure-deps.sh [core] [windows] [bench] [fuzz] [python]
 set -euo pipefail
 
 want=("$@")
@@ -18,6 +18,8 @@ for group in "${want[@]}"; do
              need_i386=1 ;;
     bench)   pkgs+=(libhyperscan-dev pkg-config) ;;
     fuzz)    pkgs+=(clang libclang-rt-14-dev llvm) ;;
+    python)  pkgs+=(python3 python3-venv python3-build python3-setuptools python3-wheel
+                    python3-pytest python3-dask python3-distributed python3-fsspec) ;;
     *) echo "ensure-deps: unknown group '$group'" >&2; exit 2 ;;
   esac
 done

@@ -1,0 +1,16 @@
+# make python: the Python package tavrin (python/) as exactly one wheel,
+# build/python/tavrin-VERSION-py3-none-PLATFORM.whl, with libtavrin.so.1
+# inside, built by Debian's python3 -m build from python/pyproject.toml.
+#
+# make test then installs that wheel offline into a fresh venv and runs the
+# package's tests and the Dask example (examples/screen_archive.py) against
+# it, on a LocalCluster of two worker processes.
+
+DEPS_GROUPS += python
+TEST_PREREQS += python
+TEST_CMAKE_FLAGS += -DTAVRIN_PYTHON_TESTS=ON
+
+.PHONY: python
+python: build
+	@scripts/ensure-deps.sh python
+	cmake --build $(BUILD_DIR) --target tavrin_python_wheel

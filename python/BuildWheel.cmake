@@ -1,0 +1,34 @@
+# Builds the wheel with the standard tools, from pyproject.toml: stages
+# python/ with the shared library (as libtavrin.so.1, inside the package) and
+# the project's version, runs `python3 -m build --no-isolation --wheel`, and
+# leaves exactly one tavrin-*.whl in OUTPUT_DIR.
+set(stage ${OUTPUT_DIR}/stage)
+set(dist ${OUTPUT_DIR}/dist)
+file(REMOVE_RECURSE ${stage} ${dist})
+file(COPY ${SOURCE_DIR}/pyproject.toml ${SOURCE_DIR}/setup.py ${SOURCE_DIR}/README.md
+     DESTINATION ${stage})
+file(COPY ${SOURCE_DIR}/src DESTINATION ${stage}
+     PATTERN __pycache__ EXCLUDE PATTERN *.egg-info EXCLUDE PATTERN *.so* EXCLUDE)
+file(COPY_FILE ${LIBRARY} ${stage}/src/tavrin/libtavrin.so.1)
+file(WRITE ${stage}/VERSION "${VERSION}\n")
+
+execute_process(
+  COMMAND ${PYTHON} -m build --no-isolation --wheel --outdir ${dist} ${stage}
+  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "building the wheel failed:\n${out}\n${err}")
+endif()
+file(GLOB built ${dist}/tavrin-*.whl)
+list(LENGTH built count)
+if(NOT count EQUAL 1 OR built MATCHES "-any\\.whl$")
+  message(FATAL_ERROR "expected one platform wheel, got: ${built}")
+endif()
+
+file(GLOB old ${OUTPUT_DIR}/tavrin-*.whl)
+if(old)
+  file(REMOVE ${old})
+endif()
+get_filename_component(name ${built} NAME)
+file(RENAME ${built} ${OUTPUT_DIR}/${name})
+file(REMOVE_RECURSE ${stage} ${dist})
+message(STATUS "Built ${OUTPUT_DIR}/${name}")
