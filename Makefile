@@ -1,7 +1,8 @@
 # Tavrin's entry points. A fresh machine needs only these:
 #   make demo   builds the library and the tavrin tool and runs them on examples/
 #   make test   builds everything and runs every suite, ending with CTest's summary
-# and also: make bench, make fuzz, make windows, make install PREFIX=..., make clean
+# and also: make python, make bench, make fuzz, make windows, make install PREFIX=...,
+# make clean
 #
 # Missing packages are installed by scripts/ensure-deps.sh (Debian, as root),
 # or it stops with the command to run; no suite is ever skipped silently.

@@ -42,7 +42,8 @@ def chat_line(rng: random.Random) -> str:
     return f"{rng.choice(NAMES)}: {' '.join(words)}"
 
 
-def write_log(path: str, size: int, encoding: str, crlf: bool, rng: random.Random, tail: bytes) -> None:
+def write_log(path: str, size: int, encoding: str, crlf: bool, rng: random.Random,
+              tail: bytes) -> None:
     ending = b"\r\n" if crlf else b"\n"
     lines = []
     written = 0

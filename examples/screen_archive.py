@@ -86,12 +86,14 @@ def main() -> int:
     parser.add_argument("--encoding", choices=["gbk", "utf-8"], default="gbk",
                         help="the logs' encoding (default gbk: bytes are screened as they are)")
     parser.add_argument("--scheduler", metavar="ADDRESS",
-                        help="a running Dask scheduler, e.g. tcp://10.0.0.5:8786 (default: a LocalCluster)")
+                        help="a running Dask scheduler, e.g. tcp://10.0.0.5:8786 "
+                             "(default: a LocalCluster)")
     parser.add_argument("--workers", type=int, default=os.cpu_count() or 1,
                         help="worker processes of the LocalCluster (default: one per core)")
     parser.add_argument("--block-size", type=float, default=64, metavar="MIB",
                         help="bytes per task, in MiB (default 64)")
-    parser.add_argument("--output", metavar="FILE", help="write the lines found here, not to standard output")
+    parser.add_argument("--output", metavar="FILE",
+                        help="write the lines found here, not to standard output")
     args = parser.parse_args()
     signal.signal(signal.SIGPIPE, signal.SIG_DFL)  # `| head` ends it quietly, as it does the tool
 

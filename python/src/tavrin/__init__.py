@@ -43,7 +43,7 @@ def _load_library() -> ctypes.CDLL:
     try:
         return ctypes.CDLL(name)
     except OSError as error:
-        raise ImportError(f"tavrin needs libtavrin.so.1, which could not be loaded: {error}") from error
+        raise ImportError(f"tavrin cannot load libtavrin.so.1: {error}") from error
 
 
 class _CMatch(ctypes.Structure):
@@ -75,7 +75,7 @@ _lib.tavrin_version.restype = ctypes.c_char_p
 
 _FIND_FAILED = ctypes.c_size_t(-1).value
 # The array type code of size_t, which on Linux is also that of a pointer.
-_SIZE_T_CODE = next(code for code in "LQI" if array(code).itemsize == ctypes.sizeof(ctypes.c_size_t))
+_SIZE_T_CODE = next(c for c in "LQI" if array(c).itemsize == ctypes.sizeof(ctypes.c_size_t))
 
 
 def _rows() -> List[bytes]:
