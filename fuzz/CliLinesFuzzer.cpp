@@ -49,7 +49,7 @@ std::vector<std::string> ReadLines(std::string_view input, std::size_t record) {
     }
     close(fds[1]);
   });
-  TavrinCli::LineReader reader(fds[0]);
+  Tavrin::Cli::LineReader reader(fds[0]);
   std::vector<std::string> lines;
   std::string line;
   while (reader.Next(line)) lines.push_back(line);
@@ -105,18 +105,18 @@ bool AnyPieceBanned(const std::string& bytes) {
   }
 }
 
-void CheckLine(TavrinCli::LineScreener& screener, TavrinCli::Encoding encoding,
+void CheckLine(Tavrin::Cli::LineScreener& screener, Tavrin::Cli::Encoding encoding,
                std::string_view body) {
-  using TavrinCli::Verdict;
+  using Tavrin::Cli::Verdict;
   const Verdict verdict = screener.Check(body);
   std::string filtered;
   const Verdict filter_verdict = screener.Filter(body, filtered);
-  std::vector<TavrinCli::RowHit> hits;
+  std::vector<Tavrin::Cli::RowHit> hits;
   const Verdict explain_verdict = screener.Explain(body, hits);
   if (filter_verdict != verdict || explain_verdict != verdict)
     Fail("check, filter and explain disagree", body);
 
-  if (encoding == TavrinCli::Encoding::kUtf8) {
+  if (encoding == Tavrin::Cli::Encoding::kUtf8) {
     const std::size_t invalid = Tavrin::FindInvalidUtf8(body);
     if (invalid != FirstByteIconvRefuses(body))
       Fail("FindInvalidUtf8 disagrees with iconv", body);
@@ -141,7 +141,7 @@ void CheckLine(TavrinCli::LineScreener& screener, TavrinCli::Encoding encoding,
   // first occurrence.
   std::size_t next_hit = 0;
   for (std::size_t row = 1; row <= Tavrin::kBannedWordCount; ++row) {
-    const std::size_t at = FirstOccurrence(screened, TavrinCli::RowBytes(row));
+    const std::size_t at = FirstOccurrence(screened, Tavrin::Cli::RowBytes(row));
     if (at == std::string_view::npos) continue;
     if (!banned) Fail("a row occurs in a clean line", body);
     if (next_hit == hits.size() || hits[next_hit].row != row ||
@@ -157,9 +157,9 @@ void CheckLine(TavrinCli::LineScreener& screener, TavrinCli::Encoding encoding,
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   if (size < 2) return 0;
-  const TavrinCli::Encoding encoding = (data[0] & 1) != 0
-                                           ? TavrinCli::Encoding::kUtf8
-                                           : TavrinCli::Encoding::kGbk;
+  const Tavrin::Cli::Encoding encoding = (data[0] & 1) != 0
+                                           ? Tavrin::Cli::Encoding::kUtf8
+                                           : Tavrin::Cli::Encoding::kGbk;
   const std::size_t record = std::size_t{data[1]} + 1;
   const std::string_view input(reinterpret_cast<const char*>(data) + 2,
                                size - 2);
@@ -178,13 +178,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
   if (joined != input) Fail("the lines read are not the input", joined);
 
-  static TavrinCli::LineScreener gbk(TavrinCli::Encoding::kGbk);
-  static TavrinCli::LineScreener utf8(TavrinCli::Encoding::kUtf8);
-  TavrinCli::LineScreener& screener =
-      encoding == TavrinCli::Encoding::kUtf8 ? utf8 : gbk;
+  static Tavrin::Cli::LineScreener gbk(Tavrin::Cli::Encoding::kGbk);
+  static Tavrin::Cli::LineScreener utf8(Tavrin::Cli::Encoding::kUtf8);
+  Tavrin::Cli::LineScreener& screener =
+      encoding == Tavrin::Cli::Encoding::kUtf8 ? utf8 : gbk;
   if (!screener.ok()) std::abort();
   for (const std::string& line : lines) {
-    const TavrinCli::LineParts parts = TavrinCli::SplitEnding(line);
+    const Tavrin::Cli::LineParts parts = Tavrin::Cli::SplitEnding(line);
     const std::string_view expected_ending =
         line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0
             ? "\r\n"

@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::uint8_t placement = data[2];
   data += 3;
   size -= 3;
-  const std::size_t length = tavrin_fuzz::TextLength(data, size);
+  const std::size_t length = Tavrin::Fuzz::TextLength(data, size);
   const unsigned int out_size = ChooseOutSize(how, parameter, length);
   const std::size_t misalign = how >> 2;
   const bool overlap = (placement & 0x80) != 0;
@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     arena[i] = static_cast<char>(0xA5 ^ (i * 37));
 
   // `in` of its own sits exactly at the end of its allocation.
-  const tavrin_fuzz::PlacedText separate_in(data, length, misalign);
+  const Tavrin::Fuzz::PlacedText separate_in(data, length, misalign);
   const char* in = separate_in.c_str();
   if (overlap) {
     std::memcpy(&arena[in_pos], data, length);
@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
   char* const out = &arena[out_pos];
 
-  const bool banned = tavrin_fuzz::ReferenceFindsBannedWord(in);
+  const bool banned = Tavrin::Fuzz::ReferenceFindsBannedWord(in);
   std::vector<char> expected = arena;
   bool expected_result = false;
   if (length <= out_size) {
@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   ASAN_UNPOISON_MEMORY_REGION(arena.data(), arena_size);
 
   if (result != expected_result) {
-    tavrin_fuzz::Fail(result ? "Filtrate returned true, the table says false"
+    Tavrin::Fuzz::Fail(result ? "Filtrate returned true, the table says false"
                              : "Filtrate returned false, the table says true",
                       separate_in.c_str());
   }
@@ -134,12 +134,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
         (mismatch.first - arena.begin()) - static_cast<std::ptrdiff_t>(out_pos),
         static_cast<unsigned char>(*mismatch.first),
         static_cast<unsigned char>(*mismatch.second));
-    tavrin_fuzz::Fail(
+    Tavrin::Fuzz::Fail(
         "the bytes around out are not what the outcome table says",
         separate_in.c_str());
   }
   if (std::memcmp(separate_in.c_str(), data, length) != 0) {
-    tavrin_fuzz::Fail("Filtrate changed a text it does not share with out",
+    Tavrin::Fuzz::Fail("Filtrate changed a text it does not share with out",
                       separate_in.c_str());
   }
   return 0;

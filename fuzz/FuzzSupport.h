@@ -14,7 +14,8 @@
 #include "matching/NoCaseString.h"
 #include "matching/WordList.h"
 
-namespace tavrin_fuzz {
+namespace Tavrin {
+namespace Fuzz {
 
 // The bytes before the first zero of data[0, size).
 inline std::size_t TextLength(const std::uint8_t* data, std::size_t size) {
@@ -70,6 +71,7 @@ inline bool ReferenceFindsBannedWord(const char* text) {
   std::abort();
 }
 
-}  // namespace tavrin_fuzz
+}  // namespace Fuzz
+}  // namespace Tavrin
 
 #endif  // TAVRIN_FUZZ_FUZZSUPPORT_H_

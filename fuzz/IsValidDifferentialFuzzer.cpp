@@ -13,17 +13,17 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  const std::size_t length = tavrin_fuzz::TextLength(data, size);
+  const std::size_t length = Tavrin::Fuzz::TextLength(data, size);
   // The start's alignment follows from the bytes, so that every input maps
   // to one run and mutations move it.
   std::size_t checksum = 0;
   for (std::size_t i = 0; i < length; ++i) checksum += data[i];
-  const tavrin_fuzz::PlacedText text(data, length, checksum % 64);
+  const Tavrin::Fuzz::PlacedText text(data, length, checksum % 64);
 
   const bool valid = Tavrin::IsValid(text.c_str());
-  const bool banned = tavrin_fuzz::ReferenceFindsBannedWord(text.c_str());
+  const bool banned = Tavrin::Fuzz::ReferenceFindsBannedWord(text.c_str());
   if (valid == banned) {
-    tavrin_fuzz::Fail(valid ? "IsValid passed a text the word list bans"
+    Tavrin::Fuzz::Fail(valid ? "IsValid passed a text the word list bans"
                             : "IsValid refused a text the word list passes",
                       text.c_str());
   }
@@ -32,12 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     if (Tavrin::TextHasBannedWordUsing(kernel, text.c_str(), length) !=
         banned) {
       std::fprintf(stderr, "kernel %s: ", Tavrin::ScanKernelName(kernel));
-      tavrin_fuzz::Fail("a scan kernel disagrees with the word list",
+      Tavrin::Fuzz::Fail("a scan kernel disagrees with the word list",
                         text.c_str());
     }
   }
   if (std::memcmp(text.c_str(), data, length) != 0) {
-    tavrin_fuzz::Fail("IsValid changed the text", text.c_str());
+    Tavrin::Fuzz::Fail("IsValid changed the text", text.c_str());
   }
   return 0;
 }

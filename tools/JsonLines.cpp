@@ -1,6 +1,7 @@
 #include "JsonLines.h"
 
-namespace TavrinCli {
+namespace Tavrin {
+namespace Cli {
 namespace {
 
 // A JSON string of valid UTF-8 (RFC 8259): the quotation mark, the reverse
@@ -106,4 +107,5 @@ std::string FormatJsonLine(const JsonLine& line) {
   return out;
 }
 
-}  // namespace TavrinCli
+}  // namespace Cli
+}  // namespace Tavrin

@@ -20,7 +20,8 @@
 
 #include "LineScreening.h"
 
-namespace TavrinCli {
+namespace Tavrin {
+namespace Cli {
 
 struct JsonLine {
   std::string_view file;
@@ -33,6 +34,7 @@ struct JsonLine {
 // The object for one input line, without a newline.
 std::string FormatJsonLine(const JsonLine& line);
 
-}  // namespace TavrinCli
+}  // namespace Cli
+}  // namespace Tavrin
 
 #endif  // TAVRIN_TOOLS_JSONLINES_H_

@@ -8,7 +8,8 @@
 
 #include "tavrin_c.h"
 
-namespace TavrinCli {
+namespace Tavrin {
+namespace Cli {
 namespace {
 
 constexpr std::size_t kReadChunk = 64 * 1024;
@@ -210,4 +211,5 @@ std::string FormatHit(std::string_view name, std::size_t line_number,
   return text;
 }
 
-}  // namespace TavrinCli
+}  // namespace Cli
+}  // namespace Tavrin

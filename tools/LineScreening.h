@@ -17,7 +17,8 @@
 
 #include "api/Internals.h"
 
-namespace TavrinCli {
+namespace Tavrin {
+namespace Cli {
 
 // ---------------------------------------------------------------- lines
 
@@ -136,6 +137,7 @@ std::string FormatVerdict(std::string_view name, std::size_t line_number,
 std::string FormatHit(std::string_view name, std::size_t line_number,
                       const RowHit& hit);
 
-}  // namespace TavrinCli
+}  // namespace Cli
+}  // namespace Tavrin
 
 #endif  // TAVRIN_TOOLS_LINESCREENING_H_

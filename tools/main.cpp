@@ -27,9 +27,9 @@
 
 namespace {
 
-using TavrinCli::Encoding;
-using TavrinCli::LineScreener;
-using TavrinCli::Verdict;
+using Tavrin::Cli::Encoding;
+using Tavrin::Cli::LineScreener;
+using Tavrin::Cli::Verdict;
 
 constexpr int kExitClean = 0;
 constexpr int kExitBanned = 1;
@@ -162,7 +162,7 @@ int PrintAndExit(Output& out, std::string_view text) {
 // other (GBK, GB2312, GB18030, and the C/POSIX locale of scripts and CI).
 Encoding EncodingOfCodeset(std::string_view codeset) {
   Encoding encoding = Encoding::kGbk;
-  TavrinCli::ParseEncoding(codeset, &encoding);  // "UTF-8" (or "GBK")
+  Tavrin::Cli::ParseEncoding(codeset, &encoding);  // "UTF-8" (or "GBK")
   return encoding;
 }
 
@@ -265,7 +265,7 @@ int ParseArguments(int argc, char** argv, Options* options, Output& out) {
         if (const int status = operand(optarg); status >= 0) return status;
         break;
       case 'e':
-        if (!TavrinCli::ParseEncoding(optarg, &options->encoding)) {
+        if (!Tavrin::Cli::ParseEncoding(optarg, &options->encoding)) {
           return UsageError("unknown encoding '" + std::string(optarg) +
                             "': use gbk or utf-8");
         }
@@ -388,7 +388,7 @@ class Runner {
       Fail(name + ": input file is also the output");
       return;
     }
-    TavrinCli::LineReader reader(fd);
+    Tavrin::Cli::LineReader reader(fd);
     std::string line;
     std::size_t number = 0;
     // A failed write ends the run at once, endless input or not.
@@ -414,8 +414,8 @@ class Runner {
 
   void Screen(const std::string& name, std::size_t number,
               std::string_view line) {
-    const TavrinCli::LineParts parts = TavrinCli::SplitEnding(line);
-    TavrinCli::JsonLine json;
+    const Tavrin::Cli::LineParts parts = Tavrin::Cli::SplitEnding(line);
+    Tavrin::Cli::JsonLine json;
     json.file = name;
     json.line = number;
     Verdict verdict;
@@ -433,26 +433,22 @@ class Runner {
         verdict = screener_.Explain(parts.body, hits_);
         json.rows = &hits_;
         if (!options_.json) {
-          WriteLine(TavrinCli::FormatVerdict(name, number, verdict));
-          for (const TavrinCli::RowHit& hit : hits_) {
-            WriteLine(TavrinCli::FormatHit(name, number, hit));
-          }
-          if (verdict == Verdict::kBanned && hits_.empty()) {
-            WriteLine(name + ':' + std::to_string(number) +
-                      ": the library could not screen this line (out of memory)");
+          WriteLine(Tavrin::Cli::FormatVerdict(name, number, verdict));
+          for (const Tavrin::Cli::RowHit& hit : hits_) {
+            WriteLine(Tavrin::Cli::FormatHit(name, number, hit));
           }
         }
         break;
       default:
         verdict = screener_.Check(parts.body);
         if (!options_.json) {
-          WriteLine(TavrinCli::FormatVerdict(name, number, verdict));
+          WriteLine(Tavrin::Cli::FormatVerdict(name, number, verdict));
         }
         break;
     }
     if (options_.json) {
       json.verdict = verdict;
-      WriteLine(TavrinCli::FormatJsonLine(json));
+      WriteLine(Tavrin::Cli::FormatJsonLine(json));
     }
     if (line_buffered_) out_.Flush();
 
@@ -480,7 +476,7 @@ class Runner {
   bool output_is_file_ = false;
   struct stat output_ {};
   std::string filtered_;
-  std::vector<TavrinCli::RowHit> hits_;
+  std::vector<Tavrin::Cli::RowHit> hits_;
   int texts_ = 0;
   bool hinted_ = false;
   int status_ = kExitClean;

@@ -10,7 +10,8 @@
 #include <thread>
 #include <vector>
 
-namespace TavrinCli {
+namespace Tavrin {
+namespace Cli {
 namespace {
 
 using namespace std::string_literals;
@@ -238,4 +239,5 @@ TEST(Format, VerdictAndHitLinesAreStableAndGreppable) {
 }
 
 }  // namespace
-}  // namespace TavrinCli
+}  // namespace Cli
+}  // namespace Tavrin
