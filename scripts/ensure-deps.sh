@@ -3,7 +3,7 @@
 # machine. On Debian, as root, it installs what is missing; anywhere else it
 # stops with the exact command to run. It never skips a suite silently.
 #
-#   scripts/ensure-deps.sh [core] [windows] [bench] [fuzz] [python]
+#   scripts/ensure-deps.sh [core] [windows] [linux32] [bench] [fuzz] [python]
 set -euo pipefail
 
 want=("$@")
@@ -16,6 +16,7 @@ for group in "${want[@]}"; do
     core)    pkgs+=(cmake make g++ pkg-config libgtest-dev libgmock-dev valgrind binutils locales-all python3) ;;
     windows) pkgs+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 clang lld llvm)
              need_i386=1 ;;
+    linux32) pkgs+=(g++-multilib googletest qemu-user-static) ;;
     bench)   pkgs+=(libhyperscan-dev pkg-config) ;;
     fuzz)    pkgs+=(clang libclang-rt-14-dev llvm) ;;
     python)  pkgs+=(python3 python3-venv python3-build python3-setuptools python3-wheel
