@@ -1,18 +1,25 @@
-# make windows: cross-builds Tavrin.dll for 32-bit Windows hosts with the
-# mingw-w64 i686 toolchain into build/windows, with its import library
-# Tavrin.lib and the Windows host programs that make test runs under Wine.
+# make windows: cross-builds Tavrin.dll with Debian's mingw-w64 toolchains,
+# for 32-bit Windows hosts (i686) into build/windows and for 64-bit ones
+# (x86-64) into build/windows-x64, each with its import library Tavrin.lib
+# and the Windows host programs that make test runs under Wine.
 
 WINDOWS_BUILD_DIR := build/windows
+WINDOWS_X64_BUILD_DIR := build/windows-x64
 
 DEPS_GROUPS += windows
 TEST_PREREQS += windows
-TEST_CMAKE_FLAGS += -DTAVRIN_WINDOWS_DIR=$(abspath $(WINDOWS_BUILD_DIR))
+TEST_CMAKE_FLAGS += -DTAVRIN_WINDOWS_DIR=$(abspath $(WINDOWS_BUILD_DIR)) \
+  -DTAVRIN_WINDOWS_X64_DIR=$(abspath $(WINDOWS_X64_BUILD_DIR))
+
+# The configure and build steps of one cross build: $(call windows_build,DIR,TOOLCHAIN)
+windows_build = \
+	cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=$(abspath cmake/$(2).cmake) \
+	  -DCMAKE_BUILD_TYPE=Release \
+	  -DTAVRIN_BUILD_TESTS=ON -DTAVRIN_BUILD_TOOLS=OFF \
+	  -DTAVRIN_BUILD_BENCH=OFF -DTAVRIN_BUILD_FUZZ=OFF -DTAVRIN_SANITIZE= && \
+	cmake --build $(1) -j $(JOBS)
 
 .PHONY: windows
 windows: deps
-	cmake -S . -B $(WINDOWS_BUILD_DIR) \
-	  -DCMAKE_TOOLCHAIN_FILE=$(abspath cmake/mingw-w64-i686.cmake) \
-	  -DCMAKE_BUILD_TYPE=Release \
-	  -DTAVRIN_BUILD_TESTS=ON -DTAVRIN_BUILD_TOOLS=OFF \
-	  -DTAVRIN_BUILD_BENCH=OFF -DTAVRIN_BUILD_FUZZ=OFF -DTAVRIN_SANITIZE=
-	cmake --build $(WINDOWS_BUILD_DIR) -j $(JOBS)
+	$(call windows_build,$(WINDOWS_BUILD_DIR),mingw-w64-i686)
+	$(call windows_build,$(WINDOWS_X64_BUILD_DIR),mingw-w64-x86_64)

@@ -14,7 +14,8 @@ need_i386=0
 for group in "${want[@]}"; do
   case "$group" in
     core)    pkgs+=(cmake make g++ pkg-config libgtest-dev libgmock-dev valgrind binutils locales-all python3) ;;
-    windows) pkgs+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 clang lld llvm)
+    windows) pkgs+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
+                   binutils-mingw-w64-x86-64 wine wine64 wine32:i386 clang lld llvm)
              need_i386=1 ;;
     linux32) pkgs+=(g++-multilib googletest qemu-user-static) ;;
     bench)   pkgs+=(libhyperscan-dev pkg-config) ;;

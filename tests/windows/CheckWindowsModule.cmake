@@ -1,10 +1,23 @@
-# Fails unless MODULE is a PE32 module for i386 whose export table holds
-# exactly the two decorated names, whose import table names only system
-# DLLs, and unless IMPORT_LIBRARY offers exactly those two names to a linker.
-#   cmake -DMODULE=Tavrin.dll -DIMPORT_LIBRARY=Tavrin.lib
-#         -DOBJDUMP=i686-w64-mingw32-objdump -DNM=llvm-nm -P CheckWindowsModule.cmake
+# Fails unless MODULE is a Windows module of WIDTH bits (32: PE32 for i386,
+# 64: PE32+ for x86-64) whose export table holds exactly the two decorated
+# names for that width, whose import table names only system DLLs, and
+# unless IMPORT_LIBRARY offers exactly those two names to a linker.
+#   cmake -DWIDTH=32 -DMODULE=Tavrin.dll -DIMPORT_LIBRARY=Tavrin.lib
+#         -DOBJDUMP=x86_64-w64-mingw32-objdump -DNM=llvm-nm -P CheckWindowsModule.cmake
 cmake_minimum_required(VERSION 3.20)
-set(decorated "?Filtrate@Tavrin@@YA_NPADIPBD@Z;?IsValid@Tavrin@@YA_NPBD@Z")
+# The names Microsoft's compiler gives the header's two functions; a pointer
+# is "P" on 32-bit Windows and "PE" (a 64-bit pointer) on x64.
+if(WIDTH EQUAL 32)
+  set(decorated "?Filtrate@Tavrin@@YA_NPADIPBD@Z;?IsValid@Tavrin@@YA_NPBD@Z")
+  set(format "pei-i386")
+  set(magic "010b")
+elseif(WIDTH EQUAL 64)
+  set(decorated "?Filtrate@Tavrin@@YA_NPEADIPEBD@Z;?IsValid@Tavrin@@YA_NPEBD@Z")
+  set(format "pei-x86-64")
+  set(magic "020b")
+else()
+  message(FATAL_ERROR "WIDTH must be 32 or 64")
+endif()
 # The DLLs every Windows installation carries that the module may use; the
 # compiler's runtime (libgcc, libstdc++, libwinpthread) must not appear.
 set(system_dlls "kernel32.dll;msvcrt.dll")
@@ -14,8 +27,8 @@ execute_process(COMMAND ${OBJDUMP} -p ${MODULE}
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} -p ${MODULE} failed")
 endif()
-if(NOT headers MATCHES "file format pei-i386" OR NOT headers MATCHES "Magic[\t ]+010b")
-  message(FATAL_ERROR "${MODULE} is not a PE32 module for i386")
+if(NOT headers MATCHES "file format ${format}\n" OR NOT headers MATCHES "Magic[\t ]+${magic}")
+  message(FATAL_ERROR "${MODULE} is not a ${WIDTH}-bit module (${format}, magic ${magic})")
 endif()
 
 # Exports: the lines of the [Ordinal/Name Pointer] Table, up to a blank line.

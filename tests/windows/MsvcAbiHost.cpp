@@ -1,7 +1,7 @@
 // A host built the way a Microsoft-compiled program is: MSVC C++ ABI, the
 // public header, and the import library Tavrin.lib, so the loader resolves
 // the two decorated names when it starts the program. It runs the shared
-// behaviour cases through those imports.
+// behaviour cases through those imports. Built for 32-bit x86 and for x64.
 //
 // There is no Windows SDK or Microsoft C runtime here, so the program needs
 // none: it declares the three kernel32 functions it uses, brings its own
@@ -22,12 +22,12 @@ __declspec(dllimport) __declspec(noreturn) void __stdcall ExitProcess(
     unsigned int code);
 
 // The compiler may turn aggregate copies and fills into calls to these.
-void* __cdecl memset(void* to, int value, unsigned int size) {
+void* __cdecl memset(void* to, int value, decltype(sizeof 0) size) {
   unsigned char* p = static_cast<unsigned char*>(to);
   while (size-- != 0) *p++ = static_cast<unsigned char>(value);
   return to;
 }
-void* __cdecl memcpy(void* to, const void* from, unsigned int size) {
+void* __cdecl memcpy(void* to, const void* from, decltype(sizeof 0) size) {
   unsigned char* p = static_cast<unsigned char*>(to);
   const unsigned char* q = static_cast<const unsigned char*>(from);
   while (size-- != 0) *p++ = *q++;
@@ -57,11 +57,13 @@ void PrintNumber(int value) {
   Print(digits + i);
 }
 
+#if defined(_M_IX86)
 // Microsoft's x86 compilers keep the stack only 4-byte aligned, so such a
 // host may call in at any stack address that is a multiple of 4; code in the
 // module that assumed more (aligned vector spills) would fault. Each
 // instantiation's frame is one word larger, so the calls below enter the
-// module at every residue of the stack address modulo 16.
+// module at every residue of the stack address modulo 16. (An x64 caller
+// always keeps it 16-byte aligned: its calling convention demands it.)
 template <int kWords>
 __declspec(noinline) unsigned RunAtDepth(tavrin_host::Checks& checks) {
   volatile unsigned pad[kWords];
@@ -80,6 +82,7 @@ void RunAtEveryStackAlignment(tavrin_host::Checks& checks) {
   }
   checks.Expect(distinct, "calls entered at four stack alignments");
 }
+#endif
 
 }  // namespace
 
@@ -88,7 +91,9 @@ extern "C" void __cdecl HostEntry() {
   // Plain function pointers to the imported functions: the calls still go
   // through the import address table the loader filled.
   tavrin_host::RunBehaviourCases(&Tavrin::IsValid, &Tavrin::Filtrate, checks);
+#if defined(_M_IX86)
   RunAtEveryStackAlignment(checks);
+#endif
   // And direct calls, as a host written against the header makes them.
   char buf[16];
   checks.Expect(Tavrin::IsValid("hello") && !Tavrin::IsValid("a.COM"),

@@ -1,11 +1,14 @@
 // Reads Tavrin.dll's version record back the way Windows tools do
 // (GetFileVersionInfoW, VerQueryValueW) and compares every field with what
 // the module must carry; then lists the module's resources to make sure the
-// version record is its only one, in language 0x0804.
+// version record is its only one, in language 0x0804. The module may be of
+// either width: a 64-bit host reads the 32-bit module's record as data.
 //
-//   tavrin_version_host.exe   (Tavrin.dll is taken from beside it)
+//   tavrin_version_host.exe [MODULE]   (by default the Tavrin.dll beside it)
 #define UNICODE  // RT_VERSION and friends as wide resource names
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -137,7 +140,11 @@ void CheckOnlyResource(const std::wstring& path) {
 }  // namespace
 
 int main() {
-  const std::wstring path = ModuleBesideThisProgram();
+  // The arguments as wide strings, so that any path comes through whole.
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  const std::wstring path =
+      argc > 1 && argv != nullptr ? argv[1] : ModuleBesideThisProgram();
   DWORD ignored = 0;
   const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
   if (size == 0) {
