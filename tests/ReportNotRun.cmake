@@ -1,0 +1,52 @@
+# Prints one line saying which checks of a CTest run did not run on this
+# machine and why, from the run's JUnit report (ctest --output-junit): every
+# test CTest did not run, with the reason its output gave on a "SKIPPED:"
+# line (else CTest's own), tests with the same reason together.
+#   cmake -DJUNIT=build/Testing/junit.xml -P ReportNotRun.cmake
+cmake_minimum_required(VERSION 3.20)
+if(NOT EXISTS "${JUNIT}")
+  message("Not run on this machine: unknown, CTest wrote no report (${JUNIT})")
+  return()
+endif()
+file(READ "${JUNIT}" report)
+# One list element per test case; CMake lists split on ';', so protect them.
+string(REPLACE ";" "\\;" report "${report}")
+string(REPLACE "<testcase " ";<testcase " cases "${report}")
+
+set(reasons "")
+foreach(case IN LISTS cases)
+  if(NOT case MATCHES "^<testcase name=\"([^\"]*)\"[^>]*status=\"notrun\"")
+    continue()
+  endif()
+  set(name "${CMAKE_MATCH_1}")
+  if(case MATCHES "[>\n]SKIPPED: ([^\n<]*)")
+    set(reason "${CMAKE_MATCH_1}")
+  elseif(case MATCHES "<skipped message=\"([^\"]*)\"")
+    set(reason "${CMAKE_MATCH_1}")
+  else()
+    set(reason "no reason given")
+  endif()
+  foreach(entity_char "&lt;=<" "&gt;=>" "&quot;=\"" "&apos;='" "&amp;=&")
+    string(REGEX MATCH "^([^=]*)=(.*)$" _ "${entity_char}")
+    string(REPLACE "${CMAKE_MATCH_1}" "${CMAKE_MATCH_2}" reason "${reason}")
+  endforeach()
+  # Tests are grouped under a key made from their reason.
+  string(MD5 key "${reason}")
+  if(NOT key IN_LIST reasons)
+    list(APPEND reasons ${key})
+    set(reason_${key} "${reason}")
+  endif()
+  list(APPEND tests_${key} "${name}")
+endforeach()
+
+if(NOT reasons)
+  message("Not run on this machine: nothing, every check ran.")
+  return()
+endif()
+set(groups "")
+foreach(key IN LISTS reasons)
+  list(JOIN tests_${key} ", " names)
+  list(APPEND groups "${names} (${reason_${key}})")
+endforeach()
+list(JOIN groups "; " line)
+message("Not run on this machine: ${line}")
