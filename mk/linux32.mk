@@ -14,6 +14,7 @@ DEPS_GROUPS += linux32
 TEST_PREREQS += i386-probe linux32
 TEST_CMAKE_FLAGS += -C $(abspath $(I386_PROBE_FILE)) \
   -DTAVRIN_LINUX32_DIR=$(abspath $(LINUX32_BUILD_DIR))
+NOT_RUN_REPORTS += Linux32.=$(abspath $(LINUX32_BUILD_DIR))/Testing/junit.xml
 
 .PHONY: i386-probe linux32
 

@@ -1,42 +1,54 @@
 # Prints one line saying which checks of a CTest run did not run on this
-# machine and why, from the run's JUnit report (ctest --output-junit): every
-# test CTest did not run, with the reason its output gave on a "SKIPPED:"
-# line (else CTest's own), tests with the same reason together.
-#   cmake -DJUNIT=build/Testing/junit.xml -P ReportNotRun.cmake
+# machine and why, from JUnit reports (ctest --output-junit): every test
+# CTest did not run, with the reason its output gave on a "SKIPPED:" line or
+# in GoogleTest's skip message (else CTest's own), tests with the same reason
+# together. REPORTS lists PREFIX=FILE, separated by spaces: the main run's
+# report, and those of the runs that tests of it make in other build trees,
+# whose test names get PREFIX.
+#   cmake "-DREPORTS==build/Testing/junit.xml Linux32.=build/linux32/Testing/junit.xml"
+#         -P ReportNotRun.cmake
 cmake_minimum_required(VERSION 3.20)
-if(NOT EXISTS "${JUNIT}")
-  message("Not run on this machine: unknown, CTest wrote no report (${JUNIT})")
-  return()
-endif()
-file(READ "${JUNIT}" report)
-# One list element per test case; CMake lists split on ';', so protect them.
-string(REPLACE ";" "\\;" report "${report}")
-string(REPLACE "<testcase " ";<testcase " cases "${report}")
-
+separate_arguments(reports UNIX_COMMAND "${REPORTS}")
 set(reasons "")
-foreach(case IN LISTS cases)
-  if(NOT case MATCHES "^<testcase name=\"([^\"]*)\"[^>]*status=\"notrun\"")
-    continue()
-  endif()
-  set(name "${CMAKE_MATCH_1}")
-  if(case MATCHES "[>\n]SKIPPED: ([^\n<]*)")
-    set(reason "${CMAKE_MATCH_1}")
-  elseif(case MATCHES "<skipped message=\"([^\"]*)\"")
-    set(reason "${CMAKE_MATCH_1}")
+foreach(entry IN LISTS reports)
+  string(REGEX MATCH "^([^=]*)=(.*)$" _ "${entry}")
+  set(prefix "${CMAKE_MATCH_1}")
+  set(junit "${CMAKE_MATCH_2}")
+  if(EXISTS "${junit}")
+    file(READ "${junit}" report)
+    # One list element per test case; CMake lists split on ';', so protect
+    # them.
+    string(REPLACE ";" "\\;" report "${report}")
+    string(REPLACE "<testcase " ";<testcase " cases "${report}")
   else()
-    set(reason "no reason given")
+    set(cases "<testcase name=\"*\" status=\"notrun\"><skipped message=\"its CTest run wrote no report, ${junit}\"/>")
   endif()
-  foreach(entity_char "&lt;=<" "&gt;=>" "&quot;=\"" "&apos;='" "&amp;=&")
-    string(REGEX MATCH "^([^=]*)=(.*)$" _ "${entity_char}")
-    string(REPLACE "${CMAKE_MATCH_1}" "${CMAKE_MATCH_2}" reason "${reason}")
+  foreach(case IN LISTS cases)
+    if(NOT case MATCHES "^<testcase name=\"([^\"]*)\"[^>]*status=\"notrun\"")
+      continue()
+    endif()
+    set(name "${prefix}${CMAKE_MATCH_1}")
+    if(case MATCHES "[>\n]SKIPPED: ([^\n<]*)")
+      set(reason "${CMAKE_MATCH_1}")
+    elseif(case MATCHES ": Skipped\n([^\n<]+)")  # GTEST_SKIP's message
+      set(reason "${CMAKE_MATCH_1}")
+    elseif(case MATCHES "<skipped message=\"([^\"]*)\"")
+      set(reason "${CMAKE_MATCH_1}")
+    else()
+      set(reason "no reason given")
+    endif()
+    foreach(entity_char "&lt;=<" "&gt;=>" "&quot;=\"" "&apos;='" "&amp;=&")
+      string(REGEX MATCH "^([^=]*)=(.*)$" _ "${entity_char}")
+      string(REPLACE "${CMAKE_MATCH_1}" "${CMAKE_MATCH_2}" reason "${reason}")
+    endforeach()
+    # Tests are grouped under a key made from their reason.
+    string(MD5 key "${reason}")
+    if(NOT key IN_LIST reasons)
+      list(APPEND reasons ${key})
+      set(reason_${key} "${reason}")
+    endif()
+    list(APPEND tests_${key} "${name}")
   endforeach()
-  # Tests are grouped under a key made from their reason.
-  string(MD5 key "${reason}")
-  if(NOT key IN_LIST reasons)
-    list(APPEND reasons ${key})
-    set(reason_${key} "${reason}")
-  endif()
-  list(APPEND tests_${key} "${name}")
 endforeach()
 
 if(NOT reasons)
