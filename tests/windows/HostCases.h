@@ -5,7 +5,8 @@
 #ifndef TAVRIN_TESTS_WINDOWS_HOSTCASES_H_
 #define TAVRIN_TESTS_WINDOWS_HOSTCASES_H_
 
-namespace tavrin_host {
+namespace Tavrin {
+namespace Host {
 
 typedef bool (*IsValidFunction)(const char* text);
 typedef bool (*FiltrateFunction)(char* out, unsigned int outSize,
@@ -227,6 +228,7 @@ inline void RunBehaviourCases(IsValidFunction is_valid,
   }
 }
 
-}  // namespace tavrin_host
+}  // namespace Host
+}  // namespace Tavrin
 
 #endif  // TAVRIN_TESTS_WINDOWS_HOSTCASES_H_

@@ -121,7 +121,7 @@ bool RaceFirstCalls(const std::wstring& path, int cycle) {
 
 // Every row of the table is banned through the module, alone and
 // upper-cased inside other text.
-void RunTableRows(const Module& m, tavrin_host::Checks& checks) {
+void RunTableRows(const Module& m, Tavrin::Host::Checks& checks) {
   for (const char* row : Tavrin::BannedWordTable) {
     std::string upper = row;
     for (char& c : upper) {
@@ -135,15 +135,15 @@ void RunTableRows(const Module& m, tavrin_host::Checks& checks) {
 
 // The verdicts and filtered copies stay the same whatever locale and code
 // page the host gives the C runtime it shares with the module.
-void RunUnderOtherLocales(const Module& m, tavrin_host::Checks& checks) {
+void RunUnderOtherLocales(const Module& m, Tavrin::Host::Checks& checks) {
   const char* const locales[] = {"Turkish_Turkey.1254", "French_France.1252",
                                  "Chinese_China.936", ".1252"};
   for (const char* name : locales) {
     const bool switched = std::setlocale(LC_ALL, name) != nullptr;
     checks.Expect(switched, "setlocale", name);
     if (!switched) continue;
-    tavrin_host::RunVerdictCases(m.is_valid, checks);
-    tavrin_host::RunFiltrateTable(m.filtrate, checks);
+    Tavrin::Host::RunVerdictCases(m.is_valid, checks);
+    Tavrin::Host::RunFiltrateTable(m.filtrate, checks);
     RunTableRows(m, checks);
   }
   std::setlocale(LC_ALL, "C");
@@ -220,14 +220,14 @@ MemoryExhaustion exhaustion;
 // The first calls need no heap memory: with none to be had they fill the
 // list and answer as always, rather than failing closed or, worse, aborting
 // the host (the runtime's first throw on a thread needs heap memory here).
-void RunWithoutMemory(const std::wstring& path, tavrin_host::Checks& checks) {
+void RunWithoutMemory(const std::wstring& path, Tavrin::Host::Checks& checks) {
   Module m;
   if (!Load(path, m)) {
     checks.Expect(false, "loading the module for the out-of-memory case");
     return;
   }
-  tavrin_host::GuardedBuffer clean;
-  tavrin_host::GuardedBuffer banned;
+  Tavrin::Host::GuardedBuffer clean;
+  Tavrin::Host::GuardedBuffer banned;
   const bool exhausted = exhaustion.Take();
   const bool valid = m.is_valid("hello");
   const bool invalid = !m.is_valid("Essex");
@@ -238,8 +238,8 @@ void RunWithoutMemory(const std::wstring& path, tavrin_host::Checks& checks) {
   checks.Expect(valid && invalid, "IsValid answers without memory");
   checks.Expect(copied && clean.Holds("hello", 6),
                 "Filtrate copies a clean text without memory");
-  checks.Expect(replaced && banned.Holds(tavrin_host::kMarker,
-                                         tavrin_host::kMarkerBytes),
+  checks.Expect(replaced && banned.Holds(Tavrin::Host::kMarker,
+                                          Tavrin::Host::kMarkerBytes),
                 "Filtrate replaces a banned text without memory");
   checks.Expect(Unload(m), "unloading after the out-of-memory case");
 }
@@ -277,7 +277,7 @@ int main(int argc, char** argv) {
   }
   const std::size_t heap_after = HeapBytesInUse();
 
-  tavrin_host::Checks checks(Print);
+  Tavrin::Host::Checks checks(Print);
   char heap_numbers[64];
   std::snprintf(heap_numbers, sizeof heap_numbers, "%zu bytes before, %zu after",
                 heap_before, heap_after);
@@ -288,7 +288,7 @@ int main(int argc, char** argv) {
 
   Module module;
   if (!Load(path, module)) return 1;
-  tavrin_host::RunBehaviourCases(module.is_valid, module.filtrate, checks);
+  Tavrin::Host::RunBehaviourCases(module.is_valid, module.filtrate, checks);
   RunTableRows(module, checks);
   RunUnderOtherLocales(module, checks);
   if (!Unload(module)) {

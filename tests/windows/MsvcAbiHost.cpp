@@ -65,15 +65,15 @@ void PrintNumber(int value) {
 // module at every residue of the stack address modulo 16. (An x64 caller
 // always keeps it 16-byte aligned: its calling convention demands it.)
 template <int kWords>
-__declspec(noinline) unsigned RunAtDepth(tavrin_host::Checks& checks) {
+__declspec(noinline) unsigned RunAtDepth(Tavrin::Host::Checks& checks) {
   volatile unsigned pad[kWords];
   pad[0] = 0;
-  tavrin_host::RunVerdictCases(&Tavrin::IsValid, checks);
-  tavrin_host::RunFiltrateTable(&Tavrin::Filtrate, checks);
+  Tavrin::Host::RunVerdictCases(&Tavrin::IsValid, checks);
+  Tavrin::Host::RunFiltrateTable(&Tavrin::Filtrate, checks);
   return static_cast<unsigned>(reinterpret_cast<unsigned long>(&pad[0])) & 15u;
 }
 
-void RunAtEveryStackAlignment(tavrin_host::Checks& checks) {
+void RunAtEveryStackAlignment(Tavrin::Host::Checks& checks) {
   const unsigned residues[] = {RunAtDepth<1>(checks), RunAtDepth<2>(checks),
                                RunAtDepth<3>(checks), RunAtDepth<4>(checks)};
   bool distinct = true;
@@ -87,10 +87,10 @@ void RunAtEveryStackAlignment(tavrin_host::Checks& checks) {
 }  // namespace
 
 extern "C" void __cdecl HostEntry() {
-  tavrin_host::Checks checks(Print);
+  Tavrin::Host::Checks checks(Print);
   // Plain function pointers to the imported functions: the calls still go
   // through the import address table the loader filled.
-  tavrin_host::RunBehaviourCases(&Tavrin::IsValid, &Tavrin::Filtrate, checks);
+  Tavrin::Host::RunBehaviourCases(&Tavrin::IsValid, &Tavrin::Filtrate, checks);
 #if defined(_M_IX86)
   RunAtEveryStackAlignment(checks);
 #endif
@@ -99,7 +99,7 @@ extern "C" void __cdecl HostEntry() {
   checks.Expect(Tavrin::IsValid("hello") && !Tavrin::IsValid("a.COM"),
                 "direct IsValid calls");
   checks.Expect(Tavrin::Filtrate(buf, 15, "Essex") &&
-                    tavrin_host::SameBytes(buf, tavrin_host::kMarker, 8),
+                    Tavrin::Host::SameBytes(buf, Tavrin::Host::kMarker, 8),
                 "direct Filtrate call");
 
   Print("MSVC-ABI host: ");
