@@ -130,8 +130,8 @@ void CheckLine(Tavrin::Cli::LineScreener& screener, Tavrin::Cli::Encoding encodi
     Fail("a GBK line is not screened as it is", body);
   }
 
-  const std::string& screened = screener.screened();
-  const bool banned = AnyPieceBanned(screened);
+  const std::string_view screened = screener.screened();
+  const bool banned = AnyPieceBanned(std::string(screened));
   if (verdict != (banned ? Verdict::kBanned : Verdict::kClean))
     Fail("the verdict disagrees with the word list", body);
   if (filtered != (banned ? std::string_view("***<br>") : body))

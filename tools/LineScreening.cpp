@@ -119,8 +119,12 @@ std::string HexBytes(std::string_view bytes) {
 // ---------------------------------------------------------------- decisions
 
 std::string_view RowBytes(std::size_t row) noexcept {
-  if (row < 1 || row > Tavrin::kBannedWordCount) return {};
-  return Tavrin::BannedWordTable[row - 1];
+  std::size_t length = 0;
+  const char* bytes =
+      row <= Tavrin::kBannedWordCount
+          ? tavrin_row(static_cast<unsigned>(row), &length)
+          : nullptr;
+  return bytes != nullptr ? std::string_view(bytes, length) : std::string_view();
 }
 
 LineScreener::LineScreener(Encoding encoding) : encoding_(encoding) {}
@@ -130,10 +134,12 @@ bool LineScreener::ok() const noexcept {
 }
 
 bool LineScreener::Prepare(std::string_view line) {
-  if (encoding_ == Encoding::kUtf8) {
-    return converter_.Convert(line, screened_, &error_offset_);
+  if (encoding_ == Encoding::kGbk) {
+    screened_ = line;  // screened in place, not copied
+    return true;
   }
-  screened_.assign(line.data(), line.size());
+  if (!converter_.Convert(line, gbk_, &error_offset_)) return false;
+  screened_ = gbk_;
   return true;
 }
 
@@ -159,7 +165,8 @@ Verdict LineScreener::Explain(std::string_view line,
                               std::vector<RowHit>& hits) {
   hits.clear();
   if (!Prepare(line)) return Verdict::kError;
-  // screened_.data() is never null, so tavrin_find cannot fail here.
+  // A null screened_.data() comes with a length of 0, so tavrin_find cannot
+  // fail here.
   tavrin_match matches[Tavrin::kBannedWordCount];
   const std::size_t count = tavrin_find(screened_.data(), screened_.size(),
                                         matches, Tavrin::kBannedWordCount);

@@ -107,16 +107,19 @@ class LineScreener {
   // After kError: the offset in the line of the first ill-formed UTF-8 byte.
   std::size_t error_offset() const noexcept { return error_offset_; }
 
-  // The bytes screened for the last line: the line itself, or its GBK form.
-  const std::string& screened() const noexcept { return screened_; }
+  // The bytes screened for the last line: the line itself (valid while it
+  // is), or its GBK form.
+  std::string_view screened() const noexcept { return screened_; }
 
  private:
-  // Fills screened_ from `line`; false on ill-formed UTF-8.
+  // Points screened_ at the bytes to screen for `line`: the line itself, or
+  // its GBK form in gbk_; false on ill-formed UTF-8.
   bool Prepare(std::string_view line);
 
   Encoding encoding_;
   Tavrin::Utf8ToGbk converter_;
-  std::string screened_;
+  std::string gbk_;
+  std::string_view screened_;
   std::size_t error_offset_ = 0;
 };
 

@@ -5,6 +5,7 @@
 
 #include "matching/AsciiFold.h"
 #include "matching/Scanner.h"
+#include "matching/WordList.h"
 
 // Design: the scanner answers "any row here?" at memory speed, so the text
 // is searched in spans of kSpanLength starts. A span where the scanner finds
@@ -38,13 +39,9 @@ std::size_t FindEveryRow(const char* text, std::size_t length,
   unsigned char first_row[256];
   std::memset(first_row, kNoRow, sizeof first_row);
   unsigned char next_row[kBannedWordCount];
-  std::size_t row_length[kBannedWordCount];
   std::size_t first_offset[kBannedWordCount];
-  std::size_t longest_row = 0;
   for (std::size_t r = kBannedWordCount; r-- > 0;) {
-    const char* row = BannedWordTable[r];
-    row_length[r] = std::strlen(row);
-    longest_row = std::max(longest_row, row_length[r]);
+    const char* row = WordList[r].data();
     first_offset[r] = length;  // not found
     unsigned char& head =
         first_row[FoldAsciiCase(static_cast<unsigned char>(row[0]))];
@@ -58,15 +55,15 @@ std::size_t FindEveryRow(const char* text, std::size_t length,
     const std::size_t span_end = span + std::min(kSpanLength, length - span);
     // Every row starting in [span, span_end) lies within [span, reach).
     const std::size_t reach =
-        span_end + std::min(longest_row - 1, length - span_end);
+        span_end + std::min(kLongestBannedWord - 1, length - span_end);
     if (!TextHasBannedWord(text + span, reach - span)) continue;
     for (std::size_t at = span; at < span_end; ++at) {
       unsigned char* link =
           &first_row[FoldAsciiCase(static_cast<unsigned char>(text[at]))];
       while (*link != kNoRow) {
         const std::size_t r = *link;
-        if (row_length[r] <= length - at &&
-            RowAt(text + at, BannedWordTable[r], row_length[r])) {
+        const NoCaseString& row = WordList[r];
+        if (row.size() <= length - at && RowAt(text + at, row.data(), row.size())) {
           first_offset[r] = at;
           --rows_left;
           *link = next_row[r];  // found: never tried again
