@@ -1,6 +1,6 @@
 // The C interface (tavrin_c.h) against the literal walk over the word list,
-// on generated texts with zero bytes in them; and the UTF-8 conversion it
-// shares with the tool.
+// on generated texts with zero bytes in them; and its UTF-8 input, which the
+// tool converts the same way.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -165,13 +165,31 @@ TEST(CInterface, Utf8IsScreenedAsItsGbkFormAndIllFormedUtf8IsRefused) {
   EXPECT_EQ(matches[2].row, 18u);
   EXPECT_EQ(matches[2].offset, 6u);
 
-  for (const std::string& bad :
-       {"ok\xFF"s, "\xC0\x80"s, "x\xED\xA0\x80"s, "sex \xE4\xB8"s}) {
-    EXPECT_EQ(tavrin_is_valid_utf8(bad.data(), bad.size()), -1)
-        << ::testing::PrintToString(bad);
-    EXPECT_EQ(tavrin_find_utf8(bad.data(), bad.size(), matches, 4),
+  // Ill-formed UTF-8 is refused, and the offset the tool reports is that
+  // of the first ill-formed byte.
+  struct Case {
+    std::string text;
+    std::size_t offset;
+  } cases[] = {
+      {"ab\xFF", 2},            // never in UTF-8
+      {"a\x80", 1},             // a lone continuation byte
+      {"\xC0\x80", 0},          // overlong NUL
+      {"\xE0\x80\x80", 0},      // overlong three-byte form
+      {"\xF0\x80\x80\x80", 0},  // overlong four-byte form
+      {"x\xED\xA0\x80", 1},     // a UTF-16 surrogate
+      {"\xF4\x90\x80\x80", 0},  // above U+10FFFF
+      {"\xF5\x80\x80\x80", 0},
+      {"sex \xE4\xB8", 4},  // cut short at the end
+      {"\xE4\xB8x", 0},    // cut short by an ASCII byte
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FindInvalidUtf8(c.text), c.offset) << ::testing::PrintToString(c.text);
+    EXPECT_EQ(tavrin_is_valid_utf8(c.text.data(), c.text.size()), -1);
+    EXPECT_EQ(tavrin_find_utf8(c.text.data(), c.text.size(), matches, 4),
               TAVRIN_FIND_FAILED);
   }
+  // The highest code point, and a zero byte, are well-formed.
+  EXPECT_EQ(tavrin_is_valid_utf8("\xF4\x8F\xBF\xBF\0!", 6), 1);
 }
 
 TEST(CInterface, NullTextsRowsAndVersion) {
@@ -199,61 +217,6 @@ TEST(CInterface, NullTextsRowsAndVersion) {
   EXPECT_EQ(row_length, 0u);
   EXPECT_EQ(tavrin_row(55, nullptr), nullptr);
   EXPECT_STREQ(tavrin_version(), TAVRIN_VERSION);
-}
-
-// ---------------------------------------------------------------- UTF-8
-
-TEST(FindInvalidUtf8, AcceptsWellFormedText) {
-  EXPECT_EQ(FindInvalidUtf8(""), std::string_view::npos);
-  EXPECT_EQ(FindInvalidUtf8("plain \0 ASCII"s), std::string_view::npos);
-  EXPECT_EQ(FindInvalidUtf8("中文 \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"),
-            std::string_view::npos);
-}
-
-TEST(FindInvalidUtf8, PointsAtTheFirstIllFormedByte) {
-  struct Case {
-    std::string text;
-    std::size_t offset;
-  } cases[] = {
-      {"ab\xFF", 2},            // never in UTF-8
-      {"a\x80", 1},             // a lone continuation byte
-      {"\xC0\x80", 0},          // overlong NUL
-      {"\xE0\x80\x80", 0},      // overlong three-byte form
-      {"\xF0\x80\x80\x80", 0},  // overlong four-byte form
-      {"x\xED\xA0\x80", 1},     // a UTF-16 surrogate
-      {"\xF4\x90\x80\x80", 0},  // above U+10FFFF
-      {"\xF5\x80\x80\x80", 0},
-      {"ok\xE4\xB8", 2},  // cut short at the end
-      {"\xE4\xB8x", 0},   // cut short by an ASCII byte
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(FindInvalidUtf8(c.text), c.offset)
-        << ::testing::PrintToString(c.text);
-  }
-}
-
-TEST(Utf8ToGbk, ConvertsAndScreensCharactersGbkLacksAsQuestionMarks) {
-  Utf8ToGbk converter;
-  ASSERT_TRUE(converter.ok());
-  std::string gbk;
-  std::size_t bad = 0;
-  ASSERT_TRUE(converter.Convert("中sex", gbk, &bad));
-  EXPECT_EQ(gbk, "\xD6\xD0sex");
-  // Two emoji (four bytes each) between GBK characters, and a zero byte.
-  ASSERT_TRUE(
-      converter.Convert("比\xF0\x9F\x98\x80\xF0\x9F\x8E\x82这\0!"s, gbk, &bad));
-  EXPECT_EQ(gbk, "\xB1\xC8??\xD5\xE2\0!"s);
-}
-
-TEST(Utf8ToGbk, RefusesIllFormedInputWithItsOffset) {
-  Utf8ToGbk converter;
-  std::string gbk;
-  std::size_t bad = 0;
-  EXPECT_FALSE(converter.Convert("好\xED\xA0\x80", gbk, &bad));
-  EXPECT_EQ(bad, 3u);
-  // The converter is usable again after a refusal.
-  ASSERT_TRUE(converter.Convert("好", gbk, &bad));
-  EXPECT_EQ(gbk, "\xBA\xC3");
 }
 
 }  // namespace

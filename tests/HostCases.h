@@ -1,9 +1,11 @@
-// The behaviour cases every Windows host program runs against Tavrin.dll,
-// through whichever binding it made to the two functions (GetProcAddress, or
-// an import library). Freestanding on purpose: it needs no C or C++ runtime,
-// so a host built without one (the MSVC-ABI host) runs the very same cases.
-#ifndef TAVRIN_TESTS_WINDOWS_HOSTCASES_H_
-#define TAVRIN_TESTS_WINDOWS_HOSTCASES_H_
+// The behaviour cases every host runs against the two functions, through
+// whichever binding it made to them: the in-process tests of each Linux
+// build (ApiTest.cpp, 64-bit and 32-bit), and the Windows hosts with
+// GetProcAddress or an import library. Freestanding on purpose: it needs no
+// C or C++ runtime, so a host built without one (the MSVC-ABI host) runs the
+// very same cases.
+#ifndef TAVRIN_TESTS_HOSTCASES_H_
+#define TAVRIN_TESTS_HOSTCASES_H_
 
 namespace Tavrin {
 namespace Host {
@@ -166,6 +168,23 @@ inline void RunFiltrateTable(FiltrateFunction filtrate, Checks& checks) {
   }
 }
 
+// Every row of the table (`count` rows) is banned, alone and upper-cased
+// inside other text.
+inline void RunTableRows(IsValidFunction is_valid, const char* const* rows,
+                         unsigned count, Checks& checks) {
+  for (unsigned r = 0; r < count; ++r) {
+    char text[32];  // "[ROW]" and a zero; rows are at most 10 bytes
+    unsigned n = 0;
+    text[n++] = '[';
+    for (const char* p = rows[r]; *p != '\0' && n < sizeof text - 2; ++p)
+      text[n++] = (*p >= 'a' && *p <= 'z') ? static_cast<char>(*p - 'a' + 'A') : *p;
+    text[n++] = ']';
+    text[n] = '\0';
+    checks.Expect(!is_valid(rows[r]), "row banned", rows[r]);
+    checks.Expect(!is_valid(text), "row banned upper-cased", rows[r]);
+  }
+}
+
 // Every case the two functions must agree on, whoever calls them.
 inline void RunBehaviourCases(IsValidFunction is_valid,
                               FiltrateFunction filtrate, Checks& checks) {
@@ -231,4 +250,4 @@ inline void RunBehaviourCases(IsValidFunction is_valid,
 }  // namespace Host
 }  // namespace Tavrin
 
-#endif  // TAVRIN_TESTS_WINDOWS_HOSTCASES_H_
+#endif  // TAVRIN_TESTS_HOSTCASES_H_
