@@ -6,8 +6,10 @@
  * occurs anywhere in it as a run of bytes, with the ASCII letters A-Z and a-z
  * compared without regard to case (and no other bytes folded, whatever the
  * locale). Texts are ASCII or GBK (code page 936) bytes and are never
- * decoded, except by the two _utf8 functions, which convert UTF-8 to GBK
- * first.
+ * decoded, except by the _utf8 functions, which convert UTF-8 to GBK first:
+ * each character becomes the bytes the C library's own GBK converter gives
+ * it, read once into tables by the first _utf8 call (a few milliseconds),
+ * and a character GBK lacks (an emoji, say) is screened as '?'.
  *
  * Unlike the C++ functions, these take a text as a pointer and a length:
  * text[0 .. length) is screened, and a zero byte in it is an ordinary byte
@@ -18,13 +20,13 @@
  * time while the library is loaded; the first call of any function builds
  * the word list. None keeps a pointer it was given or writes outside the
  * buffers it was given, and no C++ exception leaves the library. Once the
- * first call has returned, the calls on GBK text allocate no memory and take
- * no lock; the _utf8 calls allocate for the conversion.
+ * first call has returned, no call allocates memory or takes a lock, except
+ * tavrin_find_utf8, which allocates for the GBK form of its text.
  *
  * They fail closed: when a text cannot be screened (NULL with a nonzero
- * length, or for the _utf8 calls no UTF-8 to GBK converter in the C library
- * or no memory for the conversion), the answer is never "clean". Each
- * function says below what it returns then.
+ * length, or for the _utf8 calls no UTF-8 to GBK converter in the C library,
+ * or for tavrin_find_utf8 no memory for the conversion), the answer is never
+ * "clean". Each function says below what it returns then.
  *
  * These functions are in libtavrin.so.1, beside the two C++ functions.
  * Tavrin.dll, for Windows hosts, exports only the two C++ functions.
@@ -52,10 +54,10 @@ TAVRIN_C_API int tavrin_is_valid(const char* text, size_t length);
 
 /* The same for UTF-8 input: text[0 .. length) is converted to GBK exactly as
  * `tavrin check --encoding utf-8` converts a line, and the GBK bytes are
- * screened. A character GBK lacks (an emoji, say) is screened as '?'.
- * Returns 1 when clean, 0 when banned or when it cannot be screened, and -1
- * when the text is not well-formed UTF-8 (RFC 3629: no overlong forms, no
- * surrogates, nothing above U+10FFFF). */
+ * screened. Returns 1 when clean, 0 when banned or when it cannot be
+ * screened, and -1 when the text is not well-formed UTF-8 (RFC 3629: no
+ * overlong forms, no surrogates, nothing above U+10FFFF), wherever a row
+ * occurs. */
 TAVRIN_C_API int tavrin_is_valid_utf8(const char* text, size_t length);
 
 /* One row found in a text. */
@@ -96,6 +98,53 @@ TAVRIN_C_API size_t tavrin_find_utf8(const char* text, size_t length,
 TAVRIN_C_API void tavrin_is_valid_many(const char* const* texts,
                                        const size_t* lengths, size_t count,
                                        unsigned char* results);
+
+/* The verdict of one line, in the array tavrin_screen_lines fills. */
+#define TAVRIN_CLEAN 0   /* no row occurs in the line */
+#define TAVRIN_BANNED 1  /* some row occurs in it */
+#define TAVRIN_INVALID 2 /* tavrin_screen_lines_utf8 only: not UTF-8 */
+
+/* Screens every line of data[0 .. length) in one call: ASCII or GBK bytes,
+ * as tavrin_is_valid screens them. It writes one verdict per line, in order,
+ * to verdicts[0 .. n), TAVRIN_CLEAN or TAVRIN_BANNED, and returns n, the
+ * number of lines screened: all of them, or `capacity` when there are more.
+ * *consumed (unless `consumed` is NULL) is then the number of bytes those n
+ * lines take, their newlines included, so that a call on data + *consumed
+ * goes on with the next line.
+ *
+ * A line ends at a newline ('\n'), which is not part of it; the last line
+ * may have none. A buffer that ends with a newline has no empty line after
+ * it, and an empty buffer has no lines. Carriage returns and zero bytes are
+ * ordinary bytes: no row holds '\n', '\r' or a zero byte, so a line's verdict
+ * is tavrin_is_valid of the line, with or without its '\r', and no row
+ * occurs across two lines.
+ *
+ * The whole buffer is scanned at the scanner's speed, and lines are looked
+ * at only where a row may occur. It reads nothing outside data[0 .. length)
+ * and allocates nothing. With `capacity` 0 it returns 0 and consumes 0
+ * bytes. When `data` is NULL with a nonzero length, or `verdicts` is NULL
+ * with a nonzero capacity, it screens nothing: it returns 0 and consumes 0
+ * bytes (a non-empty buffer always has at least one line). */
+TAVRIN_C_API size_t tavrin_screen_lines(const char* data, size_t length,
+                                        unsigned char* verdicts,
+                                        size_t capacity, size_t* consumed);
+
+/* tavrin_screen_lines for UTF-8 input: each line is converted to GBK as
+ * tavrin_is_valid_utf8 converts a text, and a line that is not well-formed
+ * UTF-8 is TAVRIN_INVALID (never clean, whatever else it holds). A chunk
+ * that is all ASCII is screened where it lies. When the C library has no
+ * UTF-8 to GBK converter it screens nothing: it returns 0 and consumes 0
+ * bytes, as for NULL arguments. So a call on a non-empty buffer with a
+ * nonzero capacity returns 0 only when the buffer cannot be screened. */
+TAVRIN_C_API size_t tavrin_screen_lines_utf8(const char* data, size_t length,
+                                             unsigned char* verdicts,
+                                             size_t capacity,
+                                             size_t* consumed);
+
+/* What Tavrin::Filtrate writes in place of a text that holds a banned word:
+ * three stars and the HTML line break, 7 bytes. Bindings that filter a text
+ * themselves write this, so that every host shows the same marker. */
+#define TAVRIN_MARKER "***<br>"
 
 /* The GBK bytes of row `row` (1 to 54), zero-terminated, with their number
  * (2 to 10) in *length; NULL, and 0 in *length, for any other number.

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <iterator>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "api/Utf8ToGbk.h"
+#include "TavrinVersion.h"
+#include "api/ToGbk.h"
 #include "matching/BannedWordTable.h"
 #include "matching/WordList.h"
 #include "tavrin_c.h"
@@ -190,6 +192,98 @@ TEST(CInterface, Utf8IsScreenedAsItsGbkFormAndIllFormedUtf8IsRefused) {
   }
   // The highest code point, and a zero byte, are well-formed.
   EXPECT_EQ(tavrin_is_valid_utf8("\xF4\x8F\xBF\xBF\0!", 6), 1);
+}
+
+// The lines of a buffer as tavrin_screen_lines splits it.
+std::vector<std::string> SplitLines(const std::string& buffer) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < buffer.size();) {
+    std::size_t end = buffer.find('\n', at);
+    if (end == std::string::npos) end = buffer.size();
+    lines.push_back(buffer.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
+// Buffers of lines: rows in any case, GBK and UTF-8 characters, carriage
+// returns, zero bytes, bytes that are not UTF-8, empty lines, lines longer
+// than the pieces a UTF-8 line is screened in, with or without a last
+// newline.
+std::vector<std::string> GeneratedBuffers() {
+  std::mt19937 random(20261209);
+  const auto below = [&](std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+  };
+  static const std::string kPieces[] = {
+      "\r", "\0"s, "\xFF", "\x80", "\xE4\xB8", "\xF0\x9F\x98\x80", "比这", "日本",
+      "ok ", "\xC8\xD5", "\xB1\xC8", "Essex", "\n", "\n\n", "\xED\xA0\x80"};
+  std::vector<std::string> buffers;
+  for (int b = 0; b < 300; ++b) {
+    std::string buffer;
+    const std::size_t target = below(4) == 0 ? 4000 + below(4000) : below(300);
+    while (buffer.size() < target) {
+      if (below(3) == 0) {
+        std::string row = BannedWordTable[below(kBannedWordCount)];
+        for (char& c : row)
+          if (std::isalpha(static_cast<unsigned char>(c)) && below(2)) c ^= 0x20;
+        buffer += row;
+      } else if (below(2) == 0) {
+        buffer += kPieces[below(std::size(kPieces))];
+      } else {
+        buffer += std::string(below(40), static_cast<char>('a' + below(26)));
+      }
+    }
+    if (below(2) == 0) buffer += '\n';
+    buffers.push_back(buffer);
+  }
+  buffers.push_back("");
+  buffers.push_back("\n");
+  buffers.push_back(std::string(3000, 'x') + "sex\n" + std::string(5000, 'y'));
+  return buffers;
+}
+
+TEST(CInterface, BulkCallsAnswerAsTheSingleCallsLineByLine) {
+  for (const std::string& buffer : GeneratedBuffers()) {
+    const std::vector<std::string> lines = SplitLines(buffer);
+    std::vector<unsigned char> gbk, utf8;
+    for (const std::string& line : lines) {
+      gbk.push_back(tavrin_is_valid(line.data(), line.size()) == 1 ? TAVRIN_CLEAN
+                                                                 : TAVRIN_BANNED);
+      const int answer = tavrin_is_valid_utf8(line.data(), line.size());
+      utf8.push_back(answer == 1 ? TAVRIN_CLEAN
+                                 : answer == 0 ? TAVRIN_BANNED : TAVRIN_INVALID);
+    }
+    using Call = size_t (*)(const char*, size_t, unsigned char*, size_t, size_t*);
+    const std::pair<Call, const std::vector<unsigned char>*> calls[] = {
+        {tavrin_screen_lines, &gbk}, {tavrin_screen_lines_utf8, &utf8}};
+    for (const auto& [call, expected] : calls) {
+      for (const std::size_t capacity : {std::size_t{1}, std::size_t{3}, std::size_t{100000}}) {
+        std::vector<unsigned char> verdicts;
+        std::size_t at = 0;
+        for (;;) {
+          unsigned char out[100000];
+          std::size_t consumed = 12345;
+          const std::size_t n = call(buffer.data() + at, buffer.size() - at, out,
+                                     capacity, &consumed);
+          ASSERT_LE(n, capacity);
+          verdicts.insert(verdicts.end(), out, out + n);
+          at += consumed;
+          if (n < capacity) break;
+        }
+        EXPECT_EQ(at, buffer.size());
+        EXPECT_EQ(verdicts, *expected) << ::testing::PrintToString(buffer);
+      }
+    }
+  }
+  // Capacity 0, and nothing to screen.
+  std::size_t consumed = 99;
+  EXPECT_EQ(tavrin_screen_lines("a\nb", 3, nullptr, 0, &consumed), 0u);
+  EXPECT_EQ(consumed, 0u);
+  EXPECT_EQ(tavrin_screen_lines_utf8(nullptr, 0, nullptr, 5, nullptr), 0u);
+  unsigned char verdict = 7;
+  EXPECT_EQ(tavrin_screen_lines(nullptr, 4, &verdict, 1, &consumed), 0u);
+  EXPECT_EQ(verdict, 7);
 }
 
 TEST(CInterface, NullTextsRowsAndVersion) {

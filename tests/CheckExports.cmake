@@ -15,7 +15,8 @@ list(FILTER names EXCLUDE REGEX "^(VERS_|TAVRIN_)")
 list(SORT names)
 set(expected _ZN6Tavrin7IsValidEPKc _ZN6Tavrin8FiltrateEPcjPKc
   tavrin_is_valid tavrin_is_valid_utf8 tavrin_find tavrin_find_utf8
-  tavrin_is_valid_many tavrin_row tavrin_version)
+  tavrin_is_valid_many tavrin_screen_lines tavrin_screen_lines_utf8
+  tavrin_row tavrin_version)
 list(SORT expected)
 if(NOT names STREQUAL expected)
   message(FATAL_ERROR "exported: ${names}\nexpected: ${expected}")

@@ -130,7 +130,8 @@ std::string_view RowBytes(std::size_t row) noexcept {
 LineScreener::LineScreener(Encoding encoding) : encoding_(encoding) {}
 
 bool LineScreener::ok() const noexcept {
-  return encoding_ == Encoding::kGbk || converter_.ok();
+  return encoding_ == Encoding::kGbk ||
+         Tavrin::PrepareToGbk(Tavrin::InputEncoding::kUtf8);
 }
 
 bool LineScreener::Prepare(std::string_view line) {
@@ -138,7 +139,9 @@ bool LineScreener::Prepare(std::string_view line) {
     screened_ = line;  // screened in place, not copied
     return true;
   }
-  if (!converter_.Convert(line, gbk_, &error_offset_)) return false;
+  if (!Tavrin::ConvertToGbk(Tavrin::InputEncoding::kUtf8, line, gbk_,
+                            &error_offset_))
+    return false;
   screened_ = gbk_;
   return true;
 }

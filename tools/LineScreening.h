@@ -117,7 +117,6 @@ class LineScreener {
   bool Prepare(std::string_view line);
 
   Encoding encoding_;
-  Tavrin::Utf8ToGbk converter_;
   std::string gbk_;
   std::string_view screened_;
   std::size_t error_offset_ = 0;

@@ -20,10 +20,7 @@
 
 #include "JsonLines.h"
 #include "LineScreening.h"
-
-#ifndef TAVRIN_VERSION
-#error "TAVRIN_VERSION must be defined by the build (PROJECT_VERSION)"
-#endif
+#include "TavrinVersion.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #define TAVRIN_API_INTERNALS_H_
 
 #include "api/FilteredMarker.h"
-#include "api/Utf8ToGbk.h"
+#include "api/ToGbk.h"
 #include "matching/AsciiFold.h"
 #include "matching/BannedWordTable.h"
 

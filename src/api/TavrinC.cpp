@@ -7,16 +7,14 @@
 #include <string>
 #include <string_view>
 
-#include "api/Utf8ToGbk.h"
+#include "TavrinVersion.h"
+#include "api/ScreenLines.h"
+#include "api/ToGbk.h"
 #include "matching/BannedWordTable.h"
 #include "matching/RowSearch.h"
 #include "matching/Scanner.h"
 #include "matching/WordList.h"
 #include "tavrin_c.h"
-
-#ifndef TAVRIN_VERSION_TEXT
-#error "TAVRIN_VERSION_TEXT must be defined by the build (PROJECT_VERSION)"
-#endif
 
 namespace Tavrin {
 namespace {
@@ -40,23 +38,6 @@ std::size_t FindRows(const char* text, std::size_t length,
   return count;
 }
 
-// The GBK form of a UTF-8 text, through a converter of this call's own: an
-// iconv descriptor serves one thread at a time, and opening one is cheap
-// next to a call through a foreign-function interface.
-enum class Conversion { kDone, kNotUtf8, kUnavailable };
-
-Conversion ToGbk(const char* text, std::size_t length, std::string& gbk) {
-  const std::string_view utf8(text, length);
-  Utf8ToGbk converter;
-  if (!converter.ok()) {
-    return FindInvalidUtf8(utf8) == std::string_view::npos
-               ? Conversion::kUnavailable
-               : Conversion::kNotUtf8;
-  }
-  std::size_t bad_offset = 0;
-  return converter.Convert(utf8, gbk, &bad_offset) ? Conversion::kDone
-                                                   : Conversion::kNotUtf8;
-}
 
 }  // namespace
 }  // namespace Tavrin
@@ -73,18 +54,18 @@ int tavrin_is_valid(const char* text, size_t length) {
 int tavrin_is_valid_utf8(const char* text, size_t length) {
   EnsureWordList();
   if (text == nullptr && length != 0) return 0;
-  try {
-    std::string gbk;
-    switch (ToGbk(text, length, gbk)) {
-      case Conversion::kDone:
-        return ScreenBytes(gbk.data(), gbk.size());
-      case Conversion::kNotUtf8:
-        return -1;
-      case Conversion::kUnavailable:
-        return 0;
-    }
-  } catch (...) {
-    // Out of memory for the GBK form: not screened.
+  if (!PrepareToGbk(InputEncoding::kUtf8)) {
+    // No converter: not screened, but ill-formed UTF-8 is still told apart.
+    return FindInvalidUtf8(std::string_view(text, length)) ==
+                   std::string_view::npos
+               ? 0
+               : -1;
+  }
+  switch (ScreenUtf8Text(text, length)) {
+    case TAVRIN_CLEAN:
+      return 1;
+    case TAVRIN_INVALID:
+      return -1;
   }
   return 0;
 }
@@ -100,9 +81,12 @@ size_t tavrin_find_utf8(const char* text, size_t length, tavrin_match* matches,
                         size_t capacity) {
   EnsureWordList();
   if (text == nullptr && length != 0) return TAVRIN_FIND_FAILED;
+  if (!PrepareToGbk(InputEncoding::kUtf8)) return TAVRIN_FIND_FAILED;
   try {
     std::string gbk;
-    if (ToGbk(text, length, gbk) == Conversion::kDone) {
+    std::size_t bad_offset = 0;
+    if (ConvertToGbk(InputEncoding::kUtf8, std::string_view(text, length), gbk,
+                     &bad_offset)) {
       return FindRows(gbk.data(), gbk.size(), matches, capacity);
     }
   } catch (...) {
@@ -125,6 +109,24 @@ void tavrin_is_valid_many(const char* const* texts, const size_t* lengths,
   }
 }
 
+size_t tavrin_screen_lines(const char* data, size_t length,
+                           unsigned char* verdicts, size_t capacity,
+                           size_t* consumed) {
+  EnsureWordList();
+  return ScreenGbkLines(data, length, verdicts, capacity, consumed);
+}
+
+size_t tavrin_screen_lines_utf8(const char* data, size_t length,
+                                unsigned char* verdicts, size_t capacity,
+                                size_t* consumed) {
+  EnsureWordList();
+  if (!PrepareToGbk(InputEncoding::kUtf8)) {
+    if (consumed != nullptr) *consumed = 0;
+    return 0;
+  }
+  return ScreenUtf8Lines(data, length, verdicts, capacity, consumed);
+}
+
 const char* tavrin_row(unsigned row, size_t* length) {
   if (row < 1 || row > kBannedWordCount) {
     if (length != nullptr) *length = 0;
@@ -135,6 +137,6 @@ const char* tavrin_row(unsigned row, size_t* length) {
   return bytes;
 }
 
-const char* tavrin_version(void) { return TAVRIN_VERSION_TEXT; }
+const char* tavrin_version(void) { return TAVRIN_VERSION; }
 
 }  // extern "C"

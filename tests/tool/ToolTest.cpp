@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "TavrinVersion.h"
+
 extern char** environ;
 
 namespace {

@@ -1,0 +1,277 @@
+#include "api/ToGbk.h"
+
+#include <iconv.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+
+#include "matching/ThreadYield.h"
+
+// Design: each table entry is what one character becomes in GBK, read from
+// iconv once, one character per call (so that a character iconv refuses
+// cannot hide its neighbours' answers): a value below 0x100 is one byte, a
+// larger one two bytes (high byte first), and 0 marks a sequence that is not
+// well-formed (GB18030 only). The UTF-8 table is indexed by code point; the
+// GB18030 tables by the code of a two-byte sequence, and by the linear number
+// of a four-byte one in the Basic Multilingual Plane. Building them all takes
+// about 6 ms and 250 KiB of static storage, touched only when used.
+namespace Tavrin {
+namespace {
+
+constexpr std::uint16_t kIllFormed = 0;
+constexpr std::uint16_t kNoGbkForm = '?';
+
+// GB18030: two-byte sequences are 81..FE then 40..7E or 80..FE; four-byte
+// ones are 81..FE 30..39 81..FE 30..39, numbered linearly from 81 30 81 30.
+constexpr unsigned kTwoByteTrails = 190;
+constexpr unsigned kTwoByteCodes = 126 * kTwoByteTrails;
+// The four-byte sequences of the Basic Multilingual Plane, 81 30 81 30 to
+// 84 31 A4 39, and where the supplementary planes begin (90 30 81 30).
+constexpr std::uint32_t kFourByteBmpCodes = 39420;
+constexpr std::uint32_t kFourByteSupplementaryStart = 189000;
+
+struct Tables {
+  std::uint16_t from_unicode[0x10000];  // kNoGbkForm where GBK has none
+  std::uint16_t gb18030_two[kTwoByteCodes];
+  std::uint16_t gb18030_four[kFourByteBmpCodes];
+};
+Tables tables;
+
+enum State : int { kEmpty, kBuilding, kReady, kUnavailable };
+std::atomic<int> utf8_state{kEmpty};
+std::atomic<int> gb18030_state{kEmpty};
+
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+// Converts one character with `cd` (reset first) into `out`; the number of
+// bytes written, or 0 when iconv refuses it.
+std::size_t ConvertOne(iconv_t cd, const unsigned char* in, std::size_t length,
+                       unsigned char* out, std::size_t capacity) noexcept {
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char* in_at = reinterpret_cast<char*>(const_cast<unsigned char*>(in));
+  char* out_at = reinterpret_cast<char*>(out);
+  std::size_t in_left = length, out_left = capacity;
+  if (iconv(cd, &in_at, &in_left, &out_at, &out_left) == static_cast<std::size_t>(-1) ||
+      in_left != 0)
+    return 0;
+  return capacity - out_left;
+}
+
+void PutUtf32(std::uint32_t code_point, unsigned char* bytes) noexcept {
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(code_point >> (8 * i));
+}
+
+std::uint32_t GetUtf32(const unsigned char* bytes) noexcept {
+  return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
+         std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
+}
+
+bool BuildFromUnicode() noexcept {
+  const iconv_t cd = iconv_open("GBK", "UTF-32LE");
+  if (cd == kNoConverter) return false;
+  for (std::uint32_t cp = 0; cp < 0x10000; ++cp) {
+    std::uint16_t value = kNoGbkForm;
+    if (cp < 0x80) {
+      value = static_cast<std::uint16_t>(cp);
+    } else if (cp < 0xD800 || cp > 0xDFFF) {
+      unsigned char in[4], out[8];
+      PutUtf32(cp, in);
+      const std::size_t n = ConvertOne(cd, in, 4, out, sizeof out);
+      if (n == 1) value = out[0];
+      if (n == 2) value = static_cast<std::uint16_t>(out[0] << 8 | out[1]);
+    }
+    tables.from_unicode[cp] = value;
+  }
+  iconv_close(cd);
+  return true;
+}
+
+// What a character GB18030 decodes to becomes in GBK.
+std::uint16_t GbkOfCharacter(std::uint32_t cp) noexcept {
+  return cp < 0x10000 ? tables.from_unicode[cp] : kNoGbkForm;
+}
+
+bool BuildGb18030() noexcept {
+  const iconv_t cd = iconv_open("UTF-32LE", "GB18030");
+  if (cd == kNoConverter) return false;
+  unsigned char out[8];
+  for (unsigned code = 0; code < kTwoByteCodes; ++code) {
+    const unsigned trail = code % kTwoByteTrails;
+    const unsigned char in[2] = {
+        static_cast<unsigned char>(0x81 + code / kTwoByteTrails),
+        static_cast<unsigned char>(trail < 0x3F ? 0x40 + trail : 0x41 + trail)};
+    tables.gb18030_two[code] = ConvertOne(cd, in, 2, out, sizeof out) == 4
+                                   ? GbkOfCharacter(GetUtf32(out))
+                                   : kIllFormed;
+  }
+  for (std::uint32_t linear = 0; linear < kFourByteBmpCodes; ++linear) {
+    const unsigned char in[4] = {
+        static_cast<unsigned char>(0x81 + linear / 12600),
+        static_cast<unsigned char>(0x30 + linear / 1260 % 10),
+        static_cast<unsigned char>(0x81 + linear / 10 % 126),
+        static_cast<unsigned char>(0x30 + linear % 10)};
+    tables.gb18030_four[linear] = ConvertOne(cd, in, 4, out, sizeof out) == 4
+                                      ? GbkOfCharacter(GetUtf32(out))
+                                      : kIllFormed;
+  }
+  iconv_close(cd);
+  return true;
+}
+
+bool Prepare(std::atomic<int>& state, bool (*build)()) noexcept {
+  for (;;) {
+    int now = state.load(std::memory_order_acquire);
+    if (now == kReady) return true;
+    if (now == kUnavailable) return false;
+    if (now == kEmpty &&
+        state.compare_exchange_strong(now, kBuilding, std::memory_order_acquire)) {
+      const bool built = build();
+      state.store(built ? kReady : kUnavailable, std::memory_order_release);
+      return built;
+    }
+    YieldThread();  // another thread is building: a few milliseconds
+  }
+}
+
+// The length of the well-formed UTF-8 sequence at text[i], or 0.
+std::size_t Utf8SequenceLength(const unsigned char* text, std::size_t length,
+                               std::size_t i) noexcept {
+  const unsigned char lead = text[i];
+  if (lead < 0x80) return 1;
+  std::size_t size;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    size = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    size = 3;
+    if (lead == 0xE0) low = 0xA0;   // no overlong forms
+    if (lead == 0xED) high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    size = 4;
+    if (lead == 0xF0) low = 0x90;   // no overlong forms
+    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (length - i < size) return 0;
+  if (text[i + 1] < low || text[i + 1] > high) return 0;
+  for (std::size_t k = 2; k < size; ++k)
+    if ((text[i + k] & 0xC0) != 0x80) return 0;
+  return size;
+}
+
+// The number of ASCII bytes at the start of text[0 .. length).
+std::size_t AsciiPrefix(const unsigned char* text, std::size_t length) noexcept {
+  std::size_t n = 0;
+  for (; n + 8 <= length; n += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text + n, 8);
+    if (word & 0x8080808080808080u) break;
+  }
+  while (n < length && text[n] < 0x80) ++n;
+  return n;
+}
+
+// One decoded character: its input length (0: ill-formed) and GBK value.
+struct Character {
+  std::size_t length;
+  std::uint16_t gbk;
+};
+
+Character DecodeUtf8(const unsigned char* in, std::size_t length,
+                     std::size_t i) noexcept {
+  const std::size_t size = Utf8SequenceLength(in, length, i);
+  if (size < 2) return {size, static_cast<std::uint16_t>(size == 1 ? in[i] : 0)};
+  if (size == 4) return {4, kNoGbkForm};  // beyond the BMP: GBK has none
+  std::uint32_t cp = in[i] & (size == 2 ? 0x1Fu : 0x0Fu);
+  for (std::size_t k = 1; k < size; ++k) cp = cp << 6 | (in[i + k] & 0x3Fu);
+  return {size, tables.from_unicode[cp]};
+}
+
+Character DecodeGb18030(const unsigned char* in, std::size_t length,
+                        std::size_t i) noexcept {
+  const unsigned b1 = in[i];
+  if (b1 < 0x80) return {1, static_cast<std::uint16_t>(b1)};
+  if (b1 == 0x80 || b1 == 0xFF || length - i < 2) return {0, kIllFormed};
+  const unsigned b2 = in[i + 1];
+  if ((b2 >= 0x40 && b2 <= 0x7E) || (b2 >= 0x80 && b2 <= 0xFE)) {
+    const unsigned code = (b1 - 0x81) * kTwoByteTrails + b2 - (b2 < 0x80 ? 0x40 : 0x41);
+    const std::uint16_t gbk = tables.gb18030_two[code];
+    return {gbk == kIllFormed ? 0u : 2u, gbk};
+  }
+  if (b2 < 0x30 || b2 > 0x39 || length - i < 4) return {0, kIllFormed};
+  const unsigned b3 = in[i + 2], b4 = in[i + 3];
+  if (b3 < 0x81 || b3 > 0xFE || b4 < 0x30 || b4 > 0x39) return {0, kIllFormed};
+  const std::uint32_t linear =
+      (((b1 - 0x81) * 10 + (b2 - 0x30)) * 126 + (b3 - 0x81)) * 10 + (b4 - 0x30);
+  if (linear < kFourByteBmpCodes) {
+    const std::uint16_t gbk = tables.gb18030_four[linear];
+    return {gbk == kIllFormed ? 0u : 4u, gbk};
+  }
+  // The supplementary planes: U+10000 .. U+10FFFF, none of them in GBK.
+  if (linear >= kFourByteSupplementaryStart &&
+      linear - kFourByteSupplementaryStart <= 0xFFFFF)
+    return {4, kNoGbkForm};
+  return {0, kIllFormed};
+}
+
+}  // namespace
+
+std::size_t FindInvalidUtf8(std::string_view text) noexcept {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    i += AsciiPrefix(bytes + i, text.size() - i);
+    if (i == text.size()) break;
+    const std::size_t size = Utf8SequenceLength(bytes, text.size(), i);
+    if (size == 0) return i;
+    i += size;
+  }
+  return std::string_view::npos;
+}
+
+bool PrepareToGbk(InputEncoding encoding) noexcept {
+  if (!Prepare(utf8_state, BuildFromUnicode)) return false;
+  return encoding == InputEncoding::kUtf8 || Prepare(gb18030_state, BuildGb18030);
+}
+
+ToGbkStep TranscodeToGbk(InputEncoding encoding, const char* in_chars,
+                         std::size_t in_length, char* out_chars,
+                         std::size_t out_capacity) noexcept {
+  const auto* in = reinterpret_cast<const unsigned char*>(in_chars);
+  auto* out = reinterpret_cast<unsigned char*>(out_chars);
+  std::size_t i = 0, o = 0;
+  while (i < in_length) {
+    const std::size_t ascii =
+        AsciiPrefix(in + i, in_length - i < out_capacity - o ? in_length - i
+                                                              : out_capacity - o);
+    std::memcpy(out + o, in + i, ascii);
+    i += ascii;
+    o += ascii;
+    if (i == in_length || o == out_capacity) break;
+    if (in[i] < 0x80) continue;  // out had room for only part of the run
+    const Character c = encoding == InputEncoding::kUtf8
+                            ? DecodeUtf8(in, in_length, i)
+                            : DecodeGb18030(in, in_length, i);
+    if (c.length == 0) return {i, o, true};
+    const std::size_t size = c.gbk < 0x100 ? 1 : 2;
+    if (out_capacity - o < size) break;
+    if (size == 2) out[o++] = static_cast<unsigned char>(c.gbk >> 8);
+    out[o++] = static_cast<unsigned char>(c.gbk);
+    i += c.length;
+  }
+  return {i, o, false};
+}
+
+bool ConvertToGbk(InputEncoding encoding, std::string_view text,
+                  std::string& gbk, std::size_t* bad_offset) {
+  gbk.resize(text.size());
+  const ToGbkStep step =
+      TranscodeToGbk(encoding, text.data(), text.size(), &gbk[0], gbk.size());
+  gbk.resize(step.written);
+  if (step.ill_formed) *bad_offset = step.read;
+  return !step.ill_formed;
+}
+
+}  // namespace Tavrin
