@@ -1,12 +1,12 @@
-# Tavrin's entry points. A fresh machine needs only these:
+# Tavrin's entry points. A fresh machine needs only these two:
 #   make demo   builds the library and the tavrin tool and runs them on examples/
 #   make test   builds everything and runs every suite, ending with CTest's summary
 #               and a line naming each check that did not run here, and why
-# and also: make python, make bench, make fuzz, make windows, make install PREFIX=...,
-# make clean
+# `make help` lists every target, what it builds and the build tree it uses.
 #
 # Missing packages are installed by scripts/ensure-deps.sh (Debian, as root),
 # or it stops with the command to run; no suite is ever skipped silently.
+# Every build tree lies under BUILD_DIR.
 
 SHELL := /bin/bash
 .DEFAULT_GOAL := all
@@ -15,12 +15,16 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
-# Each fragment under mk/ adds the packages it needs to DEPS_GROUPS, the
-# targets that must be built before the test run to TEST_PREREQS, and the
-# cache settings that register its suites with the main build to
-# TEST_CMAKE_FLAGS (only make test sets them, so make demo needs only the
-# core packages).
-DEPS_GROUPS := core
+# Each fragment under mk/ is one more build tree (or none, for demo) and adds
+#   DEPS_GROUPS       the ensure-deps groups make test needs for it,
+#   TEST_PREREQS      the targets make test builds before the main tree,
+#   TEST_CMAKE_FLAGS  the cache settings that register its suites with the
+#                     main tree (only make test sets them; CMakeLists.txt
+#                     declares each one),
+#   help::            its rows of make help.
+# The library and the tool need only the build group (a compiler and CMake);
+# the test group is what the main tree's own tests need.
+DEPS_GROUPS := build test csharp
 TEST_PREREQS :=
 # The JUnit reports of the test run, as PREFIX=FILE: the main one, and those
 # that tests of it write for the runs they make in other trees. The run's
@@ -30,21 +34,34 @@ CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # make test asks for the tests, so that a missing GoogleTest fails the configure.
 TEST_CMAKE_FLAGS := -DTAVRIN_BUILD_TESTS=ON
 
-include $(sort $(wildcard mk/*.mk))
+# One row of make help: $(HELP_ROW) TARGET TREE WHAT
+HELP_ROW = printf '  %-15s %-28s %s\n'
 
-.PHONY: all deps build test install clean
+.PHONY: all help deps build test install clean
 
 all: build
 
-# Everything make test needs; building the library, the tool and the demo
-# needs only the core group.
+help::
+	@echo "make TARGET: what each target builds, and the build tree it uses (BUILD_DIR=$(BUILD_DIR))"
+	@echo
+	@$(HELP_ROW) TARGET TREE WHAT
+	@$(HELP_ROW) build "$(BUILD_DIR)" "the library, the tool, and the tests where GoogleTest is found (needs a compiler and CMake)"
+	@$(HELP_ROW) test "$(BUILD_DIR) and the trees of" "$(TEST_PREREQS): built first, then one CTest run over all"
+	@$(HELP_ROW) install "$(BUILD_DIR)" "installs the build into PREFIX=$(PREFIX)"
+	@$(HELP_ROW) deps "" "installs every package make test needs: ensure-deps.sh $(DEPS_GROUPS)"
+	@$(HELP_ROW) clean "" "removes $(BUILD_DIR), every tree with it"
+
+# Everything make test needs; the library, the tool and the demo need only
+# the build group.
 deps:
 	@scripts/ensure-deps.sh $(DEPS_GROUPS)
 
 build:
-	@scripts/ensure-deps.sh core
+	@scripts/ensure-deps.sh build
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) $(SUITE_CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+include $(sort $(wildcard mk/*.mk))
 
 # The other trees are built first; the main build then registers their suites.
 # The last line says which checks did not run on this machine, and why.

@@ -3,12 +3,15 @@
 # literal walk. Hyperscan is needed by the benchmark only; make test does not
 # build it, so the test run never depends on Hyperscan.
 
-BENCH_BUILD_DIR := build/benchmark
+BENCH_BUILD_DIR := $(BUILD_DIR)/benchmark
 BENCH_ROUNDS ?= 9
 
 .PHONY: bench
+help::
+	@$(HELP_ROW) bench "$(BENCH_BUILD_DIR)" "the benchmark (needs Hyperscan), then runs it: BENCH_ROUNDS=$(BENCH_ROUNDS)"
+
 bench:
-	@scripts/ensure-deps.sh core bench
+	@scripts/ensure-deps.sh build bench
 	cmake -S . -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DTAVRIN_BUILD_BENCH=ON -DTAVRIN_BUILD_TESTS=OFF -DTAVRIN_BUILD_TOOLS=OFF \
 	  -DTAVRIN_BUILD_FUZZ=OFF -DTAVRIN_SANITIZE=

@@ -30,6 +30,9 @@ TAVRIN_DEMO = tavrin_demo() { \
   }; tavrin_demo
 
 .PHONY: demo
+help::
+	@$(HELP_ROW) demo "$(BUILD_DIR)" "builds the library and the tool, then screens the samples in examples/"
+
 demo: build
 	@echo; echo "== The GBK sample (CRLF line endings), shown in UTF-8 for this terminal:"
 	@iconv -f GBK -t UTF-8 examples/chat-gbk.txt | tr -d '\r' | cat -n

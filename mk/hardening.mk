@@ -1,18 +1,18 @@
 # Sanitizer, fuzzing and large-input runs (tests/hardening/, fuzz/).
 #
 # make test builds three more trees with clang and runs them from the main
-# CTest run:
-#   build/asan  everything under AddressSanitizer + UndefinedBehaviorSanitizer;
-#               its whole suite, and load/unload cycles under LeakSanitizer
-#   build/tsan  the concurrency tests under ThreadSanitizer
-#   build/fuzz  the libFuzzer targets (ASan + UBSan): saved regressions
-#               replayed, then about half a minute of fuzzing
+# CTest run (each under BUILD_DIR):
+#   asan  everything under AddressSanitizer + UndefinedBehaviorSanitizer;
+#         its whole suite, and load/unload cycles under LeakSanitizer
+#   tsan  the concurrency tests under ThreadSanitizer
+#   fuzz  the libFuzzer targets (ASan + UBSan): saved regressions replayed,
+#         then about half a minute of fuzzing
 # make fuzz runs each fuzz target for FUZZ_SECONDS (default 300), keeping what
 # it learns in fuzz/corpus-work/.
 
-ASAN_BUILD_DIR := build/asan
-TSAN_BUILD_DIR := build/tsan
-FUZZ_BUILD_DIR := build/fuzz
+ASAN_BUILD_DIR := $(BUILD_DIR)/asan
+TSAN_BUILD_DIR := $(BUILD_DIR)/tsan
+FUZZ_BUILD_DIR := $(BUILD_DIR)/fuzz
 FUZZ_SECONDS ?= 300
 
 # These trees are configured on their own, without TEST_CMAKE_FLAGS: none of the
@@ -27,6 +27,11 @@ TEST_CMAKE_FLAGS += -DTAVRIN_ASAN_DIR=$(abspath $(ASAN_BUILD_DIR)) \
   -DTAVRIN_FUZZ_DIR=$(abspath $(FUZZ_BUILD_DIR))
 
 .PHONY: hardening-asan hardening-tsan hardening-fuzz hardening-memory-note fuzz
+help::
+	@$(HELP_ROW) hardening-asan "$(ASAN_BUILD_DIR)" "everything under AddressSanitizer + UBSan (clang), for make test"
+	@$(HELP_ROW) hardening-tsan "$(TSAN_BUILD_DIR)" "the concurrency tests under ThreadSanitizer, for make test"
+	@$(HELP_ROW) hardening-fuzz "$(FUZZ_BUILD_DIR)" "the libFuzzer targets (ASan + UBSan), for make test"
+	@$(HELP_ROW) fuzz "$(FUZZ_BUILD_DIR)" "runs each fuzz target for FUZZ_SECONDS=$(FUZZ_SECONDS), corpus in fuzz/corpus-work/"
 
 hardening-asan: deps
 	cmake -S . -B $(ASAN_BUILD_DIR) $(HARDENING_CMAKE) \

@@ -7,8 +7,8 @@
 # programs run, else under qemu-i386-static -cpu max. Where they do not run,
 # the 32-bit Wine hosts are reported as Skipped (tests/windows/).
 
-LINUX32_BUILD_DIR := build/linux32
-I386_PROBE_FILE := build/i386-probe.cmake
+LINUX32_BUILD_DIR := $(BUILD_DIR)/linux32
+I386_PROBE_FILE := $(BUILD_DIR)/i386-probe.cmake
 
 DEPS_GROUPS += linux32
 TEST_PREREQS += i386-probe linux32
@@ -17,6 +17,9 @@ TEST_CMAKE_FLAGS += -C $(abspath $(I386_PROBE_FILE)) \
 NOT_RUN_REPORTS += Linux32.=$(abspath $(LINUX32_BUILD_DIR))/Testing/junit.xml
 
 .PHONY: i386-probe linux32
+help::
+	@$(HELP_ROW) i386-probe "$(I386_PROBE_FILE)" "finds out whether this machine's kernel runs 32-bit programs"
+	@$(HELP_ROW) linux32 "$(LINUX32_BUILD_DIR)" "the in-process suites as 32-bit x86 code (g++ -m32), for make test"
 
 i386-probe: deps
 	@mkdir -p $(dir $(I386_PROBE_FILE))

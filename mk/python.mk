@@ -11,6 +11,9 @@ TEST_PREREQS += python
 TEST_CMAKE_FLAGS += -DTAVRIN_PYTHON_TESTS=ON
 
 .PHONY: python
+help::
+	@$(HELP_ROW) python "$(BUILD_DIR)" "the Python wheel: $(BUILD_DIR)/python/tavrin-*.whl"
+
 python: build
 	@scripts/ensure-deps.sh python
 	cmake --build $(BUILD_DIR) --target tavrin_python_wheel

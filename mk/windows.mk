@@ -3,8 +3,8 @@
 # (x86-64) into build/windows-x64, each with its import library Tavrin.lib
 # and the Windows host programs that make test runs under Wine.
 
-WINDOWS_BUILD_DIR := build/windows
-WINDOWS_X64_BUILD_DIR := build/windows-x64
+WINDOWS_BUILD_DIR := $(BUILD_DIR)/windows
+WINDOWS_X64_BUILD_DIR := $(BUILD_DIR)/windows-x64
 
 DEPS_GROUPS += windows
 TEST_PREREQS += windows
@@ -20,6 +20,9 @@ windows_build = \
 	cmake --build $(1) -j $(JOBS)
 
 .PHONY: windows
+help::
+	@$(HELP_ROW) windows "$(WINDOWS_BUILD_DIR)" "32-bit Tavrin.dll and Tavrin.lib (mingw-w64), and the Wine host programs"
+	@$(HELP_ROW) "" "$(WINDOWS_X64_BUILD_DIR)" "the same for 64-bit Windows"
 windows: deps
 	$(call windows_build,$(WINDOWS_BUILD_DIR),mingw-w64-i686)
 	$(call windows_build,$(WINDOWS_X64_BUILD_DIR),mingw-w64-x86_64)

@@ -3,17 +3,25 @@
 # machine. On Debian, as root, it installs what is missing; anywhere else it
 # stops with the exact command to run. It never skips a suite silently.
 #
-#   scripts/ensure-deps.sh [core] [windows] [linux32] [bench] [fuzz] [python]
+#   scripts/ensure-deps.sh GROUP...
+#
+# build: the library and the tool (a compiler and CMake); test: the main
+# tree's own tests; the others are named after the tree or suite that needs
+# them. The csharp group is optional: where Mono cannot be installed, the
+# CSharp tests are reported as Skipped, with that reason.
 set -euo pipefail
 
 want=("$@")
-[ ${#want[@]} -gt 0 ] || want=(core)
+[ ${#want[@]} -gt 0 ] || want=(build)
 
 pkgs=()
+optional=()
 need_i386=0
 for group in "${want[@]}"; do
   case "$group" in
-    core)    pkgs+=(cmake make g++ pkg-config libgtest-dev libgmock-dev valgrind binutils locales-all python3) ;;
+    build)   pkgs+=(cmake make g++) ;;
+    test)    pkgs+=(pkg-config libgtest-dev libgmock-dev valgrind binutils locales-all python3) ;;
+    csharp)  optional+=(mono-mcs mono-runtime libmono-i18n-cjk4.0-cil) ;;
     windows) pkgs+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
                    binutils-mingw-w64-x86-64 wine wine64 wine32:i386 clang lld llvm)
              need_i386=1 ;;
@@ -22,29 +30,42 @@ for group in "${want[@]}"; do
     fuzz)    pkgs+=(clang libclang-rt-14-dev llvm) ;;
     python)  pkgs+=(python3 python3-venv python3-build python3-setuptools python3-wheel
                     python3-pytest python3-dask python3-distributed python3-fsspec) ;;
+    package) pkgs+=(dpkg-dev help2man lintian man-db) ;;
     *) echo "ensure-deps: unknown group '$group'" >&2; exit 2 ;;
   esac
 done
 
-missing=()
-for p in "${pkgs[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The packages of LIST that are not installed, one a line.
+not_installed() {
+  local p
+  for p in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      echo "$p"
+    fi
+  done
+}
 
-cmd="apt-get install -y --no-install-recommends ${missing[*]}"
+mapfile -t missing < <(not_installed "${pkgs[@]}")
+mapfile -t missing_optional < <(not_installed "${optional[@]}")
+[ ${#missing[@]} -eq 0 ] && [ ${#missing_optional[@]} -eq 0 ] && exit 0
+
+# An optional package that cannot be installed here is only reported.
+skip_optional() {
+  echo "ensure-deps: not installed: ${missing_optional[*]} ($1); the tests that need them are reported as Skipped" >&2
+}
+
+cmd="apt-get install -y --no-install-recommends ${missing[*]} ${missing_optional[*]}"
 if [ "$need_i386" = 1 ]; then
   cmd="dpkg --add-architecture i386 && apt-get update && $cmd"
 fi
 if [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null; then
+  [ ${#missing[@]} -eq 0 ] && { skip_optional "not root, or no apt-get"; exit 0; }
   echo "ensure-deps: missing packages: ${missing[*]}" >&2
   echo "ensure-deps: run as root: $cmd" >&2
   exit 1
 fi
 
-echo "ensure-deps: installing ${missing[*]}"
+echo "ensure-deps: installing ${missing[*]} ${missing_optional[*]}"
 export DEBIAN_FRONTEND=noninteractive
 if [ "$need_i386" = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
@@ -54,11 +75,16 @@ fi
 if [ ! -e /var/lib/apt/lists/.tavrin-updated ]; then
   apt-get update -qq && touch /var/lib/apt/lists/.tavrin-updated
 fi
-if ! apt-get install -y -qq --no-install-recommends "${missing[@]}" >/tmp/tavrin-apt.log 2>&1; then
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/tmp/tavrin-apt.log 2>&1 || {
-    tail -n 20 /tmp/tavrin-apt.log >&2
-    echo "ensure-deps: install failed; run as root: $cmd" >&2
-    exit 1
-  }
+install() {
+  apt-get install -y -qq --no-install-recommends "$@" >/tmp/tavrin-apt.log 2>&1 ||
+    { apt-get update -qq && apt-get install -y -qq --no-install-recommends "$@" >/tmp/tavrin-apt.log 2>&1; }
+}
+if [ ${#missing[@]} -gt 0 ] && ! install "${missing[@]}"; then
+  tail -n 20 /tmp/tavrin-apt.log >&2
+  echo "ensure-deps: install failed; run as root: $cmd" >&2
+  exit 1
+fi
+if [ ${#missing_optional[@]} -gt 0 ] && ! install "${missing_optional[@]}"; then
+  tail -n 5 /tmp/tavrin-apt.log >&2
+  skip_optional "apt-get could not install them"
 fi
