@@ -1,6 +1,8 @@
-"""The tavrin package as installed from its wheel: each function on bytes and
-on str, and find and is_valid_many against the tool's explain."""
+"""The tavrin package as installed from its wheel: each function on bytes,
+on the other bytes-like types and on str; screen_lines against is_valid line
+by line; find and is_valid_many against the tool's explain."""
 
+import mmap
 import os
 import random
 import re
@@ -47,11 +49,16 @@ def test_find():
 
 
 def test_is_valid_many():
-    texts = [b"ok", "Essex", b"a\0<img", "晚上好", b""]
-    assert tavrin.is_valid_many(iter(texts)) == [True, False, False, True, True]
+    texts = [b"ok", "Essex", b"a\0<img", "晚上好", b"", bytearray(b"two\nlines: sb"),
+             memoryview(b"\n"), "a\nline of 日"]
+    assert tavrin.is_valid_many(iter(texts)) == [True, False, False, True, True, False, True,
+                                                 False]
     assert tavrin.is_valid_many([]) == []
-    with pytest.raises(TypeError):
-        tavrin.is_valid_many([b"ok", 5])
+    # One text is not an iterable of texts: a str would be screened a
+    # character at a time, and every character is clean.
+    for wrong in [[b"ok", 5], "what the fuck", b"what the fuck", bytearray(b"sb")]:
+        with pytest.raises(TypeError):
+            tavrin.is_valid_many(wrong)
 
 
 def generated_lines(count):
@@ -98,3 +105,67 @@ def test_find_and_is_valid_many_agree_with_explain(tmp_path):
     for n, line in enumerate(lines):
         assert [(m.row, m.offset) for m in tavrin.find(line)] == rows.get(n + 1, []), line
     assert 0.2 < sum(verdicts.values()) / len(lines) < 0.8
+
+
+def lines_of(data):
+    return data.split(b"\n")[:-1] if data.endswith(b"\n") else data.split(b"\n") if data else []
+
+
+def read_only_mmap(data, tmp_path):
+    path = tmp_path / "data"
+    path.write_bytes(data)
+    with open(path, "rb") as file:
+        return mmap.mmap(file.fileno(), 0, access=mmap.ACCESS_READ)
+
+
+def utf8_lines():
+    """Chat lines in UTF-8 with rows, characters GBK lacks, and lines that
+    are not well-formed UTF-8, from a lone continuation byte to a surrogate."""
+    rng = random.Random(20261209)
+    pieces = ["比这", "晚上好", "\U0001F600", "Essex", "ok", " ", "\0", "\r", "５１７８６", ".公司"]
+    broken = [b"\x80", b"\xc0\x80", b"\xed\xa0\x80", b"\xe4\xb8", b"\xf4\x90\x80\x80"]
+    lines = []
+    for _ in range(2000):
+        line = "".join(rng.choice(pieces) for _ in range(rng.randrange(6))).encode("utf-8")
+        if rng.random() < 0.1:
+            cut = rng.randrange(len(line) + 1)
+            line = line[:cut] + rng.choice(broken) + line[cut:]
+        lines.append(line)
+    return lines
+
+
+BYTES_LIKE = {
+    "bytes": lambda text, _: text,
+    "bytearray": lambda text, _: bytearray(text),
+    "memoryview": lambda text, _: memoryview(b"<" + text + b">")[1:-1],  # a slice of a view
+    "mmap": read_only_mmap,
+}
+
+
+@pytest.mark.parametrize("kind", BYTES_LIKE)
+@pytest.mark.parametrize("encoding", ["gbk", "utf-8"])
+def test_screen_lines_answers_is_valid_line_by_line(tmp_path, encoding, kind):
+    lines = generated_lines(2000) if encoding == "gbk" else utf8_lines()
+    lines[7] = b"x" * 300000 + b".Cn"  # a line longer than any piece the library screens
+    joined = b"\n".join(lines)
+    for text in [joined, joined + b"\n", b"", b"\n\n", b"sb", b"\r\n<img\r"]:
+        if kind == "mmap" and not text:
+            continue  # a file of no bytes cannot be mapped
+        held = BYTES_LIKE[kind](text, tmp_path)
+        expected = []
+        for line in lines_of(text):
+            try:
+                clean = tavrin.is_valid(line if encoding == "gbk" else line.decode("utf-8"))
+                expected.append(tavrin.CLEAN if clean else tavrin.BANNED)
+            except UnicodeDecodeError:
+                expected.append(tavrin.INVALID)
+        assert list(tavrin.screen_lines(held, encoding)) == expected
+        # The other functions take the same object, screened as GBK.
+        assert tavrin.is_valid(held) == tavrin.is_valid(text)
+        assert tavrin.find(held) == tavrin.find(text)
+        assert tavrin.filtrate(held) is held if tavrin.is_valid(text) else \
+            tavrin.filtrate(held) == b"***<br>"
+    with pytest.raises(TypeError, match="bytes"):
+        tavrin.screen_lines("Essex", encoding)
+    with pytest.raises(ValueError):
+        tavrin.screen_lines(b"ok", encoding.upper())

@@ -5,32 +5,50 @@ bytes, with the ASCII letters compared without regard to case: inside longer
 words ("Essex" holds "sex") and across the boundary between two GBK
 characters alike.
 
-Every function takes ``bytes`` or ``str``:
+Every function takes a ``str`` or a bytes-like object:
 
-- ``bytes`` are screened as they are: ASCII, or Chinese in GBK (code page
-  936). A zero byte is an ordinary byte.
+- A bytes-like object (``bytes``, ``bytearray``, ``memoryview``, ``mmap``,
+  read-only or not, or anything else with the buffer protocol) is screened
+  as it is and where it lies, without a copy: ASCII, or Chinese in GBK (code
+  page 936). A zero byte is an ordinary byte.
 - ``str`` is converted to GBK by the library itself, exactly as
   ``tavrin check --encoding utf-8`` converts a line; a character GBK lacks
   (an emoji, say) is screened as ``?``. A ``str`` that cannot be encoded as
   UTF-8 (a lone surrogate) raises ``ValueError``.
 
-The screening is done by libtavrin.so.1 through its C interface (ctypes; the
-interpreter lock is released during each call), so every language that uses
-the library gives the same verdicts. The library bundled with this package
+``screen_lines`` screens every line of a buffer in one call, for logs and
+archives: it takes bytes only, and the encoding is named.
+
+The screening is done by libtavrin.so.1 through its C interface (ctypes,
+CPython): the interpreter lock is released during each call into it, so
+threads screen in parallel, and a buffer is held (it cannot be resized or
+closed) until the call has returned. The library bundled with this package
 is used if present, else the system's libtavrin.so.1.
 """
 
 from __future__ import annotations
 
 import ctypes
-import itertools
+import mmap
+import operator
 import os
-from array import array
-from typing import Iterable, List, NamedTuple, TypeVar, Union
+import threading
+from typing import Callable, Iterable, List, NamedTuple, Tuple, TypeVar, Union
 
-__all__ = ["Match", "filtrate", "find", "is_valid", "is_valid_many", "__version__"]
+__all__ = [
+    "BANNED", "CLEAN", "INVALID", "Match", "filtrate", "find", "is_valid", "is_valid_many",
+    "screen_lines", "__version__",
+]
 
-Text = TypeVar("Text", bytes, str)
+#: What screen_lines says of a line: no row occurs in it,
+CLEAN = 0
+#: some row occurs in it,
+BANNED = 1
+#: or, under UTF-8 only, it is not well-formed UTF-8 (never clean).
+INVALID = 2
+
+BytesLike = Union[bytes, bytearray, memoryview, mmap.mmap]
+Text = TypeVar("Text", bytes, bytearray, memoryview, mmap.mmap, str)
 
 # What Tavrin::Filtrate writes in place of a banned text: "***" and the HTML
 # line break "<br>".
@@ -54,33 +72,73 @@ _lib = _load_library()
 #: The file the library was loaded from.
 _library_path: str = _lib._name
 
-_lib.tavrin_is_valid.argtypes = [ctypes.c_char_p, ctypes.c_size_t]
-_lib.tavrin_is_valid.restype = ctypes.c_int
-_lib.tavrin_is_valid_utf8.argtypes = [ctypes.c_char_p, ctypes.c_size_t]
-_lib.tavrin_is_valid_utf8.restype = ctypes.c_int
-for _find in (_lib.tavrin_find, _lib.tavrin_find_utf8):
-    _find.argtypes = [ctypes.c_char_p, ctypes.c_size_t, ctypes.POINTER(_CMatch), ctypes.c_size_t]
-    _find.restype = ctypes.c_size_t
-_lib.tavrin_is_valid_many.argtypes = [
-    ctypes.POINTER(ctypes.c_char_p),
-    ctypes.POINTER(ctypes.c_size_t),
-    ctypes.c_size_t,
-    ctypes.POINTER(ctypes.c_ubyte),
-]
-_lib.tavrin_is_valid_many.restype = None
-_lib.tavrin_row.argtypes = [ctypes.c_uint, ctypes.POINTER(ctypes.c_size_t)]
+# Texts are passed as c_void_p: bytes (which ctypes passes where they lie) or
+# the address of a held buffer. Never a str, which ctypes would pass as
+# wchar_t; every caller turns a str into bytes first.
+_size_t = ctypes.c_size_t
+for _call, _rest, _result in [
+        (_lib.tavrin_is_valid, [], ctypes.c_int),
+        (_lib.tavrin_is_valid_utf8, [], ctypes.c_int),
+        (_lib.tavrin_find, [ctypes.POINTER(_CMatch), _size_t], _size_t),
+        (_lib.tavrin_find_utf8, [ctypes.POINTER(_CMatch), _size_t], _size_t),
+        (_lib.tavrin_screen_lines, [ctypes.c_void_p, _size_t, ctypes.POINTER(_size_t)], _size_t),
+        (_lib.tavrin_screen_lines_utf8, [ctypes.c_void_p, _size_t, ctypes.POINTER(_size_t)],
+         _size_t)]:
+    _call.argtypes = [ctypes.c_void_p, _size_t, *_rest]
+    _call.restype = _result
+_lib.tavrin_row.argtypes = [ctypes.c_uint, ctypes.POINTER(_size_t)]
 _lib.tavrin_row.restype = ctypes.c_void_p
 _lib.tavrin_version.argtypes = []
 _lib.tavrin_version.restype = ctypes.c_char_p
 
-_FIND_FAILED = ctypes.c_size_t(-1).value
-# The array type code of size_t, which on Linux is also that of a pointer.
-_SIZE_T_CODE = next(c for c in "LQI" if array(c).itemsize == ctypes.sizeof(ctypes.c_size_t))
+_FIND_FAILED = _size_t(-1).value
+_SCREEN_LINES = {"gbk": _lib.tavrin_screen_lines, "utf-8": _lib.tavrin_screen_lines_utf8}
+
+
+class _PyBuffer(ctypes.Structure):
+    """CPython's Py_buffer: what PyObject_GetBuffer fills."""
+    _fields_ = [("buf", ctypes.c_void_p), ("obj", ctypes.c_void_p),
+                ("len", ctypes.c_ssize_t), ("itemsize", ctypes.c_ssize_t),
+                ("readonly", ctypes.c_int), ("ndim", ctypes.c_int),
+                ("format", ctypes.c_char_p), ("shape", ctypes.c_void_p),
+                ("strides", ctypes.c_void_p), ("suboffsets", ctypes.c_void_p),
+                ("internal", ctypes.c_void_p)]
+
+
+# Through ctypes.pythonapi, which holds the interpreter lock and raises the
+# exception a failed call sets (TypeError for an object without the buffer
+# protocol, BufferError for one that is not contiguous).
+_get_buffer = ctypes.pythonapi.PyObject_GetBuffer
+_get_buffer.argtypes = [ctypes.py_object, ctypes.POINTER(_PyBuffer), ctypes.c_int]
+_get_buffer.restype = ctypes.c_int
+_release_buffer = ctypes.pythonapi.PyBuffer_Release
+_release_buffer.argtypes = [ctypes.POINTER(_PyBuffer)]
+_release_buffer.restype = None
+_PYBUF_SIMPLE = 0  # contiguous bytes; read-only buffers included
+
+
+class _HeldBytes:
+    """The bytes of a bytes-like object where they lie, as (address, length).
+    The object is held until the with-block ends: a bytearray cannot be
+    resized nor an mmap closed meanwhile, so the address stays good while
+    the library reads it without the interpreter lock."""
+
+    __slots__ = ("_view",)
+
+    def __init__(self, data: BytesLike) -> None:
+        self._view = _PyBuffer()
+        _get_buffer(data, self._view, _PYBUF_SIMPLE)
+
+    def __enter__(self) -> Tuple[int, int]:
+        return self._view.buf or 0, self._view.len
+
+    def __exit__(self, *_: object) -> None:
+        _release_buffer(self._view)
 
 
 def _rows() -> List[bytes]:
     rows = []
-    length = ctypes.c_size_t()
+    length = _size_t()
     while True:
         address = _lib.tavrin_row(len(rows) + 1, ctypes.byref(length))
         if not address:
@@ -101,8 +159,8 @@ class Match(NamedTuple):
     ``row`` is the row's number, 1 to 54. ``offset`` is the byte offset of
     its first occurrence in the bytes screened: the text itself, or for a
     ``str`` its GBK form (as ``tavrin explain --encoding utf-8`` counts).
-    ``word`` is the row: its GBK bytes for a ``bytes`` text, its characters
-    for a ``str``.
+    ``word`` is the row: its GBK bytes for bytes, its characters for a
+    ``str``.
     """
 
     row: int
@@ -114,76 +172,165 @@ def _utf8(text: str) -> bytes:
     return text.encode("utf-8")  # UnicodeEncodeError is a ValueError
 
 
-def is_valid(text: Union[bytes, str]) -> bool:
-    """True when no banned word occurs in ``text``; False when one does (or
-    when the library cannot screen it: it fails closed)."""
+def _call_on_text(text: Union[BytesLike, str], on_bytes: Callable, on_utf8: Callable):
+    """on_bytes(address_or_bytes, length) for bytes-like text, on_utf8 on the
+    UTF-8 of a str: bytes go as they are, other buffers are held."""
     if isinstance(text, bytes):
-        return _lib.tavrin_is_valid(text, len(text)) == 1
+        return on_bytes(text, len(text))
     if isinstance(text, str):
         data = _utf8(text)
-        result = _lib.tavrin_is_valid_utf8(data, len(data))
-        if result < 0:
-            raise ValueError("the text is not well-formed UTF-8")
-        return result == 1
-    raise TypeError(f"expected bytes or str, not {type(text).__name__}")
+        return on_utf8(data, len(data))
+    with _HeldBytes(text) as (address, length):
+        return on_bytes(address, length)
 
 
-def filtrate(text: Text) -> Text:
-    """``text`` itself when it is clean, else ``"***<br>"`` of the same type
-    (as Tavrin::Filtrate replaces a banned text whole)."""
+def is_valid(text: Union[BytesLike, str]) -> bool:
+    """True when no banned word occurs in ``text``; False when one does (or
+    when the library cannot screen it: it fails closed). Raises ValueError
+    for a str that is not well-formed UTF-8."""
+    result = _call_on_text(text, _lib.tavrin_is_valid, _lib.tavrin_is_valid_utf8)
+    if result < 0:
+        raise ValueError("the text is not well-formed UTF-8")
+    return result == 1
+
+
+def filtrate(text: Text) -> Union[Text, bytes]:
+    """``text`` itself when it is clean, else ``"***<br>"``: a str for a
+    str, bytes for a bytes-like text (as Tavrin::Filtrate replaces a banned
+    text whole)."""
     if is_valid(text):
         return text
     return _MARKER.decode("ascii") if isinstance(text, str) else _MARKER
 
 
-def find(text: Union[bytes, str]) -> List[Match]:
+def find(text: Union[BytesLike, str]) -> List[Match]:
     """Every row that occurs in ``text``, in row order, each with the offset
     of its first occurrence; an empty list for a clean text. Raises
     RuntimeError when the library cannot screen the text."""
     matches = (_CMatch * len(_ROWS))()
-    if isinstance(text, bytes):
-        count = _lib.tavrin_find(text, len(text), matches, len(matches))
-        words: List[Union[bytes, str]] = list(_ROWS)
-    elif isinstance(text, str):
-        data = _utf8(text)
-        count = _lib.tavrin_find_utf8(data, len(data), matches, len(matches))
-        words = [row.decode("gbk") for row in _ROWS]
-    else:
-        raise TypeError(f"expected bytes or str, not {type(text).__name__}")
+    count = _call_on_text(text,
+                          lambda data, length: _lib.tavrin_find(data, length, matches, len(matches)),
+                          lambda data, length: _lib.tavrin_find_utf8(data, length, matches,
+                                                                     len(matches)))
     if count == _FIND_FAILED:
         raise RuntimeError("the library could not screen the text")
+    words = [row.decode("gbk") for row in _ROWS] if isinstance(text, str) else _ROWS
     return [Match(m.row, m.offset, words[m.row - 1]) for m in matches[:count]]
 
 
-def is_valid_many(texts: Iterable[Union[bytes, str]]) -> List[bool]:
-    """``is_valid`` of each text, in order. The ``bytes`` among them are
-    screened in one call into the library, however many there are."""
-    items = list(texts)
-    batch = [index for index, text in enumerate(items) if isinstance(text, bytes)]
-    if len(batch) == len(items):
-        return _screen_many(items)
-    verdicts = [False if isinstance(text, bytes) else is_valid(text) for text in items]
-    for index, verdict in zip(batch, _screen_many([items[i] for i in batch])):
-        verdicts[index] = verdict
+def screen_lines(data: BytesLike, encoding: str = "gbk") -> bytes:
+    """The verdict of every line of ``data``, one byte per line in order:
+    CLEAN, BANNED, or under ``encoding="utf-8"`` INVALID for a line that is
+    not well-formed UTF-8. ``encoding`` is "gbk" (ASCII or GBK bytes,
+    screened as they are) or "utf-8" (each line converted to GBK as a str
+    is); anything else raises ValueError.
+
+    A line ends at b"\\n", which is not part of it; the last line may have
+    none. Data that ends with b"\\n" has no empty line after it, and empty
+    data has no lines. b"\\r" is an ordinary byte: no row holds it, so a
+    CRLF line gets the verdict of the line without its ending.
+
+    ``data`` is any bytes-like object (an mmap of a whole file, say), screened
+    where it lies without a copy; a str raises TypeError. The interpreter
+    lock is released while the library screens. Raises RuntimeError when the
+    library cannot screen the data (UTF-8 without a converter in the C
+    library): it never calls such data clean."""
+    screen = _SCREEN_LINES.get(encoding)
+    if screen is None:
+        raise ValueError(f"encoding must be 'gbk' or 'utf-8', not {encoding!r}")
+    if isinstance(data, str):
+        raise TypeError("screen_lines takes bytes, not str: pass text.encode('utf-8') "
+                        "with encoding='utf-8'")
+    with _HeldBytes(data) as (address, length):
+        return _screen_held_lines(screen, address, length)
+
+
+# Each thread's verdict buffer, kept from call to call: memory that was
+# written once costs nothing to write again, where fresh pages cost a fault
+# each. One that has grown past _KEPT_VERDICTS is let go after its call.
+_scratch = threading.local()
+_KEPT_VERDICTS = 16 << 20
+
+
+def _screen_held_lines(screen: Callable, address: int, length: int) -> bytes:
+    """Calls `screen` until every line of address[0 .. length) has its
+    verdict in this thread's buffer, growing it as needed, and returns them."""
+    verdicts = getattr(_scratch, "verdicts", None) or (ctypes.c_ubyte * (1 << 16))()
+    consumed = _size_t()
+    done = lines = 0
+    while done < length:
+        if lines == len(verdicts):
+            grown = (ctypes.c_ubyte * (2 * lines))()
+            ctypes.memmove(grown, verdicts, lines)
+            verdicts = grown
+        count = screen(address + done, length - done, ctypes.byref(verdicts, lines),
+                       len(verdicts) - lines, ctypes.byref(consumed))
+        if count == 0:
+            raise RuntimeError("the library could not screen the data")
+        done += consumed.value
+        lines += count
+    _scratch.verdicts = verdicts if len(verdicts) <= _KEPT_VERDICTS else None
+    return ctypes.string_at(verdicts, lines)
+
+
+def is_valid_many(texts: Iterable[Union[BytesLike, str]]) -> List[bool]:
+    """``is_valid`` of each text, in order. The bytes-like texts are laid
+    end to end and screened a few thousand per call, and so are the str. Raises
+    TypeError when ``texts`` is itself one text (a str or bytes-like
+    object): put it in a list, or call is_valid."""
+    if isinstance(texts, (str, bytes, bytearray, memoryview, mmap.mmap)) or _has_buffer(texts):
+        raise TypeError(f"is_valid_many takes an iterable of texts, not one "
+                        f"{type(texts).__name__}: pass [text] or call is_valid")
+    items = texts if isinstance(texts, list) else list(texts)
+    try:  # most often, every text is bytes
+        return _valid_each(items, "gbk")
+    except TypeError:
+        pass
+    gbk, utf8 = [], []
+    for index, text in enumerate(items):
+        if isinstance(text, str):
+            utf8.append(index)
+        elif isinstance(text, (bytes, bytearray, memoryview)) or _has_buffer(text):
+            gbk.append(index)
+        else:
+            raise TypeError(f"is_valid_many: text {index} has type {type(text).__name__}, "
+                            f"expected bytes or str")
+    verdicts = [False] * len(items)
+    for where, encoding, encode in [(gbk, "gbk", None), (utf8, "utf-8", _utf8)]:
+        batch = [items[i] if encode is None else encode(items[i]) for i in where]
+        for index, verdict in zip(where, _valid_each(batch, encoding)):
+            verdicts[index] = verdict
     return verdicts
 
 
-def _screen_many(texts: List[bytes]) -> List[bool]:
-    """tavrin_is_valid_many over `texts`. They are laid end to end in one
-    buffer and the arrays of addresses and lengths are built by C loops,
-    which costs a fraction of building ctypes arrays item by item."""
-    count = len(texts)
-    if count == 0:
-        return []
-    joined = b"".join(texts)  # kept alive until the call returns
-    base = ctypes.cast(ctypes.c_char_p(joined), ctypes.c_void_p).value
-    lengths = array(_SIZE_T_CODE, map(len, texts))
-    starts = array(_SIZE_T_CODE, itertools.accumulate(lengths, initial=base))
-    results = (ctypes.c_ubyte * count)()
-    _lib.tavrin_is_valid_many(
-        (ctypes.c_char_p * count).from_buffer(starts),
-        (ctypes.c_size_t * count).from_buffer(lengths),
-        count,
-        results,
-    )
-    return list(map(bool, results))
+# Texts per call: their joined copy stays small enough to be memory that is
+# reused from batch to batch, and in cache while the library reads it.
+_BATCH = 4096
+
+
+def _valid_each(texts: List[BytesLike], encoding: str) -> List[bool]:
+    """Lays `texts` out as lines, one after another, and screens them a
+    batch per call. A text that holds b"\\n" is several lines, and banned when
+    any of them is: no row holds b"\\n". Raises TypeError unless every text
+    is bytes-like."""
+    valid: List[bool] = []
+    for start in range(0, len(texts), _BATCH):
+        batch = texts[start:start + _BATCH]
+        verdicts = screen_lines(b"\n".join([*batch, b""]), encoding)
+        if len(verdicts) == len(batch):
+            valid += map(operator.not_, verdicts)
+            continue
+        at = 0
+        for text in batch:
+            lines = bytes(text).count(b"\n") + 1
+            valid.append(not any(verdicts[at:at + lines]))
+            at += lines
+    return valid
+
+
+def _has_buffer(item: object) -> bool:
+    try:
+        memoryview(item).release()
+        return True
+    except TypeError:
+        return False
