@@ -1,6 +1,8 @@
 # make python: the Python package tavrin (python/) as exactly one wheel,
-# build/python/tavrin-VERSION-py3-none-PLATFORM.whl, with libtavrin.so.1
-# inside, built by Debian's python3 -m build from python/pyproject.toml.
+# build/python/tavrin-VERSION-py3-none-manylinux_2_X_MACHINE.whl, built by
+# Debian's python3 -m build from python/pyproject.toml. Its libtavrin.so.1
+# is a Release build of its own (build/python/library), stripped, with the
+# C++ runtime linked in; X is the newest glibc it needs.
 #
 # make test then installs that wheel offline into a fresh venv and runs the
 # package's tests and the Dask example (examples/screen_archive.py) against

@@ -1,10 +1,30 @@
 """The wheel carries libtavrin.so.1, native code for one platform, so it is
 tagged py3-none-<platform> rather than py3-none-any (its Python runs on any
-Python 3, its library only where it was built), and installs as platform
-code."""
+Python 3, its library only where it can load), and installs as platform
+code. `make python` stages this folder with the library, the version and
+the platform tag (manylinux_2_X_<machine>, read from the library) and
+builds the wheel there.
+
+This folder alone holds no library: `pip install ./python` stops here and
+says to run `make python`, rather than install a package that cannot load.
+"""
+
+import os
+import sys
 
 from setuptools import Distribution, setup
 from wheel.bdist_wheel import bdist_wheel
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+STAGED = ["VERSION", "PLATFORM", os.path.join("src", "tavrin", "libtavrin.so.1")]
+
+if not all(os.path.exists(os.path.join(HERE, name)) for name in STAGED):
+    sys.exit("tavrin: this folder is the package without its library. Build the wheel with "
+             "`make python` at the top of the source tree (it builds libtavrin.so.1 first), "
+             "then run: pip install build/python/tavrin-*.whl")
+
+with open(os.path.join(HERE, "PLATFORM"), encoding="ascii") as file:
+    PLATFORM = file.read().strip()
 
 
 class NativeDistribution(Distribution):
@@ -14,8 +34,7 @@ class NativeDistribution(Distribution):
 
 class PlatformWheel(bdist_wheel):
     def get_tag(self) -> tuple:
-        _, _, platform = super().get_tag()
-        return "py3", "none", platform
+        return "py3", "none", PLATFORM
 
 
 setup(distclass=NativeDistribution, cmdclass={"bdist_wheel": PlatformWheel})

@@ -4,10 +4,13 @@ by line; find and is_valid_many against the tool's explain."""
 
 import mmap
 import os
+import platform
 import random
 import re
 import subprocess
 import sys
+
+from importlib import metadata
 
 import pytest
 
@@ -20,6 +23,34 @@ def test_the_installed_wheel_is_what_runs():
     assert package.startswith(sys.prefix + os.sep)
     assert tavrin._library_path == os.path.join(package, "libtavrin.so.1")
     assert tavrin.__version__ == os.environ["TAVRIN_VERSION"]
+
+
+def readelf(*options):
+    return subprocess.run(["readelf", "-W", *options, tavrin._library_path],
+                          capture_output=True, text=True, check=True).stdout
+
+
+def test_the_wheel_is_tagged_for_the_glibc_its_library_needs():
+    tags = [line.split(": ", 1)[1] for line in
+            metadata.distribution("tavrin").read_text("WHEEL").splitlines()
+            if line.startswith("Tag: ")]
+    newest = max(int(minor) for minor in re.findall(r"Name: GLIBC_2\.(\d+)", readelf("-V")))
+    assert tags == [f"py3-none-manylinux_2_{newest}_{platform.machine()}"]
+    # It needs nothing else of the host: the C++ runtime is inside, and so
+    # are no symbols but the exported ones.
+    needed = re.findall(r"\(NEEDED\).*\[(.*)\]", readelf("-d"))
+    assert [name for name in needed if name.startswith(("libstdc++", "libgcc_s"))] == []
+    assert ".symtab" not in readelf("-S")
+
+
+def test_installing_the_source_folder_says_to_run_make_python(tmp_path):
+    run = subprocess.run([sys.executable, "-m", "pip", "install", "--no-index",
+                          "--no-build-isolation", "--no-cache-dir", "--disable-pip-version-check",
+                          "--target", tmp_path / "installed", os.environ["TAVRIN_PYTHON_DIR"]],
+                         capture_output=True, text=True)
+    assert run.returncode != 0
+    assert "make python" in run.stdout + run.stderr
+    assert not (tmp_path / "installed").exists()
 
 
 def test_is_valid():
