@@ -22,6 +22,7 @@
 #include "matching/BannedWordTable.h"
 #include "matching/NoCaseString.h"
 #include "matching/Scanner.h"
+#include "matching/LiteralWalk.h"
 #include "matching/WordList.h"
 
 namespace Tavrin {

@@ -6,6 +6,8 @@
 
 #include "matching/BannedWordTable.h"
 #include "matching/NoCaseString.h"
+#include "matching/LibrarySetup.h"
+#include "matching/LiteralWalk.h"
 #include "matching/WordList.h"
 
 namespace Tavrin {

@@ -25,6 +25,8 @@
 
 #include "LineScreening.h"
 #include "matching/NoCaseString.h"
+#include "matching/LibrarySetup.h"
+#include "matching/LiteralWalk.h"
 #include "matching/WordList.h"
 
 namespace {

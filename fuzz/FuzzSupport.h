@@ -12,6 +12,8 @@
 #include <cstring>
 
 #include "matching/NoCaseString.h"
+#include "matching/LibrarySetup.h"
+#include "matching/LiteralWalk.h"
 #include "matching/WordList.h"
 
 namespace Tavrin {

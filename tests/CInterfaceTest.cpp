@@ -13,6 +13,8 @@
 #include "TavrinVersion.h"
 #include "api/ToGbk.h"
 #include "matching/BannedWordTable.h"
+#include "matching/LibrarySetup.h"
+#include "matching/LiteralWalk.h"
 #include "matching/WordList.h"
 #include "tavrin_c.h"
 

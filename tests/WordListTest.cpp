@@ -1,3 +1,5 @@
+#include "matching/LibrarySetup.h"
+#include "matching/LiteralWalk.h"
 #include "matching/WordList.h"
 
 #include <gtest/gtest.h>

@@ -9,7 +9,7 @@
 
 #include "api/FilteredMarker.h"
 #include "matching/Scanner.h"
-#include "matching/WordList.h"
+#include "matching/LibrarySetup.h"
 
 namespace Tavrin {
 

@@ -13,7 +13,7 @@
 #include "matching/BannedWordTable.h"
 #include "matching/RowSearch.h"
 #include "matching/Scanner.h"
-#include "matching/WordList.h"
+#include "matching/LibrarySetup.h"
 #include "tavrin_c.h"
 
 namespace Tavrin {
@@ -27,14 +27,9 @@ int ScreenBytes(const char* text, std::size_t length) noexcept {
 
 std::size_t FindRows(const char* text, std::size_t length,
                      tavrin_match* matches, std::size_t capacity) noexcept {
-  RowOccurrence found[kBannedWordCount];
+  tavrin_match found[kBannedWordCount];
   const std::size_t count = FindEveryRow(text, length, found);
-  if (matches != nullptr) {
-    for (std::size_t i = 0; i < std::min(count, capacity); ++i) {
-      matches[i].row = found[i].row;
-      matches[i].offset = found[i].offset;
-    }
-  }
+  if (matches != nullptr) std::copy_n(found, std::min(count, capacity), matches);
   return count;
 }
 

@@ -8,27 +8,6 @@ bool NoCaseTraits::eq(char a, char b) noexcept {
   return EqualIgnoringAsciiCase(a, b);
 }
 
-bool NoCaseTraits::lt(char a, char b) noexcept {
-  return FoldAsciiCase(static_cast<unsigned char>(a)) <
-         FoldAsciiCase(static_cast<unsigned char>(b));
-}
-
-int NoCaseTraits::compare(const char* a, const char* b,
-                          std::size_t n) noexcept {
-  for (std::size_t i = 0; i < n; ++i) {
-    if (lt(a[i], b[i])) return -1;
-    if (lt(b[i], a[i])) return 1;
-  }
-  return 0;
-}
-
-const char* NoCaseTraits::find(const char* s, std::size_t n, char c) noexcept {
-  for (std::size_t i = 0; i < n; ++i) {
-    if (eq(s[i], c)) return s + i;
-  }
-  return nullptr;
-}
-
 NoCaseString::NoCaseString(const char* text) : bytes_(text) {}
 
 NoCaseString::size_type NoCaseString::find(

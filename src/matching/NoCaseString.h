@@ -8,16 +8,12 @@
 
 namespace Tavrin {
 
-// Character traits of plain bytes whose equality ignores ASCII case. Every
-// operation that compares (eq, lt, compare, find) folds, so that a
-// std::basic_string over these traits searches caselessly too: traits that
-// redefined only eq would still search with the case-sensitive compare and
-// find of std::char_traits<char>.
+// Character traits of plain bytes whose equality ignores ASCII case; every
+// other trait is std::char_traits<char>'s. Only eq is used to compare
+// (NoCaseString::find below), so it alone is redefined; the string's own
+// std::basic_string members that compare otherwise are never called.
 struct NoCaseTraits : std::char_traits<char> {
   static bool eq(char a, char b) noexcept;
-  static bool lt(char a, char b) noexcept;
-  static int compare(const char* a, const char* b, std::size_t n) noexcept;
-  static const char* find(const char* s, std::size_t n, char c) noexcept;
 };
 
 // A byte string that holds any bytes but zero, keeps a terminating zero after

@@ -32,7 +32,7 @@ bool RowAt(const char* text, const char* row, std::size_t row_length) noexcept {
 }  // namespace
 
 std::size_t FindEveryRow(const char* text, std::size_t length,
-                         RowOccurrence (&found)[kBannedWordCount]) noexcept {
+                         tavrin_match (&found)[kBannedWordCount]) noexcept {
   if (length == 0 || !TextHasBannedWord(text, length)) return 0;
 
   // The rows by folded first byte, each list in table order.

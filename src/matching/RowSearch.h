@@ -8,15 +8,12 @@
 #include <cstddef>
 
 #include "matching/BannedWordTable.h"
+#include "tavrin_c.h"
 
 namespace Tavrin {
 
-struct RowOccurrence {
-  unsigned row;        // 1 to kBannedWordCount, as numbered in the table
-  std::size_t offset;  // of the row's first occurrence in the text
-};
-
-// Writes one RowOccurrence for each row that occurs in text[0 .. length),
+// Writes one tavrin_match (the row, numbered from 1, and the offset of its
+// first occurrence) for each row that occurs in text[0 .. length),
 // in table order, to found[0 .. n), and returns n (0 when the text is clean).
 // Bytes compare as NoCaseString::find compares them, so a row occurs exactly
 // when the literal walk over WordList finds it, at the offset find reports.
@@ -24,7 +21,7 @@ struct RowOccurrence {
 // Reads nothing outside text[0 .. length), copies nothing, allocates
 // nothing. Call only after EnsureWordList().
 std::size_t FindEveryRow(const char* text, std::size_t length,
-                         RowOccurrence (&found)[kBannedWordCount]) noexcept;
+                         tavrin_match (&found)[kBannedWordCount]) noexcept;
 
 }  // namespace Tavrin
 

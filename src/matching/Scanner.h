@@ -1,35 +1,45 @@
 // The fast scanner: answers whether a text holds a banned word, exactly as
 // ContainsBannedWord (the literal walk over WordList) answers for the same
-// bytes, without copying the text, allocating or locking. It is compiled from
-// WordList's entries by the library's first call and runs the fastest kernel
-// this processor has; see kernels/DESIGN.md.
+// bytes, without copying the text, allocating or locking, and where the
+// first one ends. The library's first call builds its tables from the table
+// of rows and picks its kernel (PrepareScanner); see kernels/DESIGN.md.
 #ifndef TAVRIN_MATCHING_SCANNER_H_
 #define TAVRIN_MATCHING_SCANNER_H_
 
 #include <cstddef>
 
+#include "ScanKernelList.h"
+
 namespace Tavrin {
 
-class BannedWordList;
-
-// The instruction sets the scanner has a kernel for. Each later one runs
-// where all before it do, and is faster than the one before.
-enum class ScanKernel { kPortable, kSsse3, kAvx2, kAvx512 };
+// The kernels of the kernel list built for this processor
+// (kernels/ScanKernels.cmake), from the slowest to the fastest;
+// kPortable, which runs anywhere, is always first.
+enum class ScanKernel : unsigned {
+#define TAVRIN_SCAN_KERNEL_ID(Name, name, needs, needs_names) k##Name,
+  TAVRIN_FOR_EACH_SCAN_KERNEL(TAVRIN_SCAN_KERNEL_ID)
+#undef TAVRIN_SCAN_KERNEL_ID
+};
 constexpr ScanKernel kAllScanKernels[] = {
-    ScanKernel::kPortable, ScanKernel::kSsse3, ScanKernel::kAvx2,
-    ScanKernel::kAvx512};
+#define TAVRIN_SCAN_KERNEL_ID(Name, name, needs, needs_names) ScanKernel::k##Name,
+    TAVRIN_FOR_EACH_SCAN_KERNEL(TAVRIN_SCAN_KERNEL_ID)
+#undef TAVRIN_SCAN_KERNEL_ID
+};
+static_assert(kAllScanKernels[0] == ScanKernel::kPortable,
+              "the portable kernel comes first");
 
 // The environment variable that, read once at the first call, names the
-// kernel to run instead of the widest ("portable", "ssse3", "avx2" or
-// "avx512"), to test or compare kernels inside a host. An unknown name, or a
-// kernel this processor cannot run, is ignored. It never changes a verdict.
+// kernel to run instead of the fastest (a name of the list: "portable",
+// "avx2", ...), to test or compare kernels inside a host. An unknown name, or
+// a kernel this processor cannot run, is ignored. It never changes a verdict.
 constexpr char kForceKernelVariable[] = "TAVRIN_FORCE_KERNEL";
 
-// Compiles the scanner from `list` (WordList, filled) and picks its kernel:
-// the widest this processor and its operating system support, unless
-// kForceKernelVariable names another that runs here. Called once, by
-// EnsureWordList, before any scan; allocates nothing and cannot fail.
-void CompileScanner(const BannedWordList& list) noexcept;
+// Builds the scanner's tables from the rows of BannedWordTable and picks its
+// kernel: the fastest this processor and its operating system support,
+// unless kForceKernelVariable names another that runs here. Called once, by
+// the library's first call (LibrarySetup.h), before any scan; allocates
+// nothing, uses little stack (its work space is static) and cannot fail.
+void PrepareScanner() noexcept;
 
 // True when a row of the list occurs in text[0 .. length), ASCII letters
 // compared without case; zero bytes are ordinary bytes (no row holds one).
@@ -37,23 +47,34 @@ void CompileScanner(const BannedWordList& list) noexcept;
 // EnsureWordList() must have been called first.
 bool TextHasBannedWord(const char* text, std::size_t length) noexcept;
 
+// The end (the offset just past its last byte) of the occurrence of a row in
+// text[0 .. length) that ends first, or 0 when no row occurs. Otherwise as
+// TextHasBannedWord.
+std::size_t FirstBannedWordEnd(const char* text, std::size_t length) noexcept;
+
 // Texts longer than this are scanned in overlapping pieces of this length
 // plus the longest row less one byte, so the kernels' offset arithmetic
 // stays within a signed word even on 32-bit processors.
 constexpr std::size_t kScanPieceLength = std::size_t{1} << 30;
 
-// For tests and the benchmark; each calls EnsureWordList() itself.
+// For tests and the benchmark; EnsureWordList() must have been called first.
 // The kernel TextHasBannedWord uses.
 ScanKernel SelectedScanKernel() noexcept;
 // True when `kernel` can run here (kPortable always can).
 bool ScanKernelAvailable(ScanKernel kernel) noexcept;
-// TextHasBannedWord through the given kernel and in pieces of the given
+// FirstBannedWordEnd through the given kernel and in pieces of the given
 // length. A kernel that cannot run here is replaced by the portable one.
-bool TextHasBannedWordUsing(ScanKernel kernel, const char* text,
-                            std::size_t length,
-                            std::size_t piece_length = kScanPieceLength) noexcept;
+std::size_t FirstBannedWordEndUsing(
+    ScanKernel kernel, const char* text, std::size_t length,
+    std::size_t piece_length = kScanPieceLength) noexcept;
+// As FirstBannedWordEndUsing, answering only whether a row occurs.
+inline bool TextHasBannedWordUsing(
+    ScanKernel kernel, const char* text, std::size_t length,
+    std::size_t piece_length = kScanPieceLength) noexcept {
+  return FirstBannedWordEndUsing(kernel, text, length, piece_length) != 0;
+}
 
-// "portable", "ssse3", "avx2" or "avx512".
+// The kernel's name in the list ("portable", "avx2", ...).
 const char* ScanKernelName(ScanKernel kernel) noexcept;
 
 }  // namespace Tavrin

@@ -1,9 +1,8 @@
-// The process-wide word list built from the table, its one-time fill, and the
-// literal scan of a text against it.
+// The process-wide word list built from the table: its storage, and the
+// list itself. It is filled by the library's setup (LibrarySetup.h).
 #ifndef TAVRIN_MATCHING_WORDLIST_H_
 #define TAVRIN_MATCHING_WORDLIST_H_
 
-#include <atomic>
 #include <cstddef>
 #include <new>
 
@@ -55,33 +54,10 @@ class BannedWordList {
   std::size_t size_ = 0;
 };
 
-// Empty from load until the first EnsureWordList(), then exactly the rows of
+// Empty from load until the library's first call, then exactly the rows of
 // BannedWordTable in table order until unload, never changed in between.
-// Read it only after EnsureWordList() has returned.
+// Read it only after EnsureWordList() (LibrarySetup.h) has returned.
 extern BannedWordList WordList;
-
-enum WordListState : int { kWordListEmpty, kWordListFilling, kWordListReady };
-// Constant-initialised, so it is valid before any static constructor runs.
-extern std::atomic<int> word_list_state;
-
-// EnsureWordList's first call: fills WordList, compiles the scanner from its
-// entries and picks the scanner's kernel, then publishes all three at once.
-void PrepareWordListOnce() noexcept;
-
-// Makes sure the library can screen: WordList filled, the scanner compiled
-// from it and its kernel chosen (see Scanner.h). The first call in the
-// process does the work; one thread does it while the others that call at
-// the same moment wait. Every later call is one acquire load. It cannot
-// fail: everything is built in static storage, with no heap memory.
-inline void EnsureWordList() noexcept {
-  if (word_list_state.load(std::memory_order_acquire) != kWordListReady)
-    PrepareWordListOnce();
-}
-
-// True when some entry of WordList occurs in `text` (NoCaseString::find),
-// walking the list in table order and stopping at the first entry found.
-// This literal walk is the reference model of the library's verdicts.
-bool ContainsBannedWord(const NoCaseString& text) noexcept;
 
 }  // namespace Tavrin
 

@@ -26,6 +26,8 @@
 
 #include "Tavrin.h"
 #include "matching/NoCaseString.h"
+#include "matching/LibrarySetup.h"
+#include "matching/LiteralWalk.h"
 #include "matching/WordList.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <new>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@
 #include "matching/BannedWordTable.h"
 #include "matching/NoCaseString.h"
 #include "matching/Scanner.h"
+#include "matching/LibrarySetup.h"
+#include "matching/LiteralWalk.h"
 #include "matching/WordList.h"
 #include "matching/kernels/ScanTables.h"
 
@@ -59,19 +62,37 @@ bool Reference(const std::string& text) {
 }
 
 std::vector<ScanKernel> AvailableKernels() {
+  Tavrin::EnsureWordList();
   std::vector<ScanKernel> kernels;
   for (ScanKernel kernel : Tavrin::kAllScanKernels)
     if (Tavrin::ScanKernelAvailable(kernel)) kernels.push_back(kernel);
   return kernels;
 }
 
+// Where the first row to end in `text` ends, by NoCaseString::find: each
+// row's first occurrence is the one of it that ends first. 0 for none.
+std::size_t ReferenceFirstEnd(const std::string& text) {
+  Tavrin::EnsureWordList();
+  const Tavrin::NoCaseString copy(text.c_str());
+  std::size_t first = 0;
+  for (const Tavrin::NoCaseString& row : Tavrin::WordList) {
+    const std::size_t at = copy.find(row);
+    if (at != Tavrin::NoCaseString::npos && (first == 0 || at + row.size() < first))
+      first = at + row.size();
+  }
+  return first;
+}
+
 // Compares every available kernel with the literal walk on `text` (which
-// must hold no zero byte); returns the reference verdict.
+// must hold no zero byte): the verdict, and where the first row ends.
+// Returns the reference verdict.
 bool ExpectAllKernelsAgree(const std::string& text) {
   const bool expected = Reference(text);
+  const std::size_t first_end = ReferenceFirstEnd(text);
+  EXPECT_EQ(first_end != 0, expected) << ::testing::PrintToString(text);
   for (ScanKernel kernel : AvailableKernels()) {
-    EXPECT_EQ(Tavrin::TextHasBannedWordUsing(kernel, text.c_str(), text.size()),
-              expected)
+    EXPECT_EQ(Tavrin::FirstBannedWordEndUsing(kernel, text.c_str(), text.size()),
+              first_end)
         << Tavrin::ScanKernelName(kernel) << " on " << ::testing::PrintToString(text);
   }
   return expected;
@@ -133,8 +154,8 @@ bool RowAndNearMissAgree(const std::string& row, std::size_t length,
 
 TEST(ScanTables, DecidingRowsAndFoldBitsAgreeWithTheTable) {
   static Tavrin::Scan::ScanTables tables;
-  Tavrin::EnsureWordList();
-  Tavrin::Scan::BuildScanTables(Tavrin::WordList, tables);
+  Tavrin::Scan::BuildScanTables(Tavrin::BannedWordTable, Tavrin::kBannedWordCount,
+                                tables);
   // The deciding rows are table rows, and every table row holds one of
   // them: a text then holds a table row exactly when it holds a deciding row.
   auto folded = [](const std::string& s) {
@@ -192,27 +213,47 @@ TEST(Scanner, SelectsTheWidestKernelUnlessTheVariableNamesAnother) {
   std::printf("\n");
 }
 
+// The library's kernels are the kernel list's for this processor, in its
+// order, under the names the build gives TAVRIN_FORCE_KERNEL and the
+// per-kernel test runs (TAVRIN_SCAN_KERNEL_NAMES, from the same list).
+TEST(Scanner, KernelListAgreesWithTheBuild) {
+  std::string names;
+  for (ScanKernel kernel : Tavrin::kAllScanKernels)
+    names += std::string(names.empty() ? "" : " ") + Tavrin::ScanKernelName(kernel);
+  EXPECT_EQ(names, TAVRIN_SCAN_KERNEL_NAMES);
+}
+
 // The tests below run every kernel this processor has. On x86-64 Linux,
 // which ones that is must agree with what the operating system found (a
-// 32-bit build may run under an emulator whose processor is not the host's).
-// A kernel the processor lacks cannot be tested here, which this test
-// reports as Skipped rather than letting it pass unseen.
+// 32-bit build may run under an emulator whose processor is not the host's):
+// a kernel runs here exactly when /proc/cpuinfo shows every feature the
+// kernel list says it needs. A kernel the processor lacks cannot be tested
+// here, which this test reports as Skipped rather than letting it pass
+// unseen.
 TEST(Scanner, KernelsTestedHereAreThoseTheProcessorHas) {
 #if defined(__x86_64__) && defined(__linux__)
   std::ifstream cpuinfo("/proc/cpuinfo");
   std::string flags;
   while (std::getline(cpuinfo, flags) && flags.rfind("flags", 0) != 0) {
   }
-  const auto has = [&flags](const char* flag) {
-    return (flags + " ").find(std::string(" ") + flag + " ") != std::string::npos;
+  flags += ' ';
+  const char* const needs[] = {
+#define TAVRIN_KERNEL_NEEDS(Name, name, needs, needs_names) needs_names,
+      TAVRIN_FOR_EACH_SCAN_KERNEL(TAVRIN_KERNEL_NEEDS)
+#undef TAVRIN_KERNEL_NEEDS
   };
-  const bool expected[] = {true, has("ssse3"), has("avx2"),
-                           has("avx512f") && has("avx512bw")};
-  for (ScanKernel kernel : Tavrin::kAllScanKernels)
-    EXPECT_EQ(Tavrin::ScanKernelAvailable(kernel), expected[static_cast<int>(kernel)])
+  Tavrin::EnsureWordList();
+  for (ScanKernel kernel : Tavrin::kAllScanKernels) {
+    std::istringstream features(needs[static_cast<int>(kernel)]);
+    bool expected = true;
+    for (std::string feature; features >> feature;)
+      expected = expected && flags.find(" " + feature + " ") != std::string::npos;
+    EXPECT_EQ(Tavrin::ScanKernelAvailable(kernel), expected)
         << Tavrin::ScanKernelName(kernel) << " against /proc/cpuinfo";
+  }
 #endif
   std::string missing;
+  Tavrin::EnsureWordList();
   for (ScanKernel kernel : Tavrin::kAllScanKernels)
     if (!Tavrin::ScanKernelAvailable(kernel))
       missing += std::string(" ") + Tavrin::ScanKernelName(kernel);

@@ -32,8 +32,8 @@ inline std::uint64_t LowBits(std::ptrdiff_t n) {
 //   static constexpr std::size_t kMaxRun;  // blocks CandidatesInPlace takes
 //   bool CandidatesInPlace(const unsigned char* text, std::ptrdiff_t window_base,
 //                          std::size_t count, std::uint64_t* candidates);
-//   bool Confirm(const unsigned char* text, std::size_t length,
-//                std::ptrdiff_t window_base, std::uint64_t candidates);
+//   std::size_t Confirm(const unsigned char* text, std::size_t length,
+//                       std::ptrdiff_t window_base, std::uint64_t candidates);
 // The block at offset `window_base` holds the windows at offsets
 // window_base .. window_base + kBlockLength - 1, the window at offset w
 // being the kWindowLength bytes from w on; bit i of its candidates stands
@@ -44,7 +44,10 @@ inline std::uint64_t LowBits(std::ptrdiff_t n) {
 // stand for bytes outside the text and never complete a row.
 // CandidatesInPlace runs Candidates over `count` blocks in place at
 // window_base, window_base + kBlockLength, ..., into candidates[0 .. count),
-// and says whether any has some. Confirm checks a block's candidates exactly.
+// and says whether any has some. Confirm checks a block's candidates exactly
+// and returns the end of the first row it finds (FirstRowEndInBlock), or 0.
+// Blocks are confirmed in order, so ScanBlocks returns the end of the row
+// that ends first.
 //
 // The windows run from offset -kLead (rows that end early in the text) to
 // length - kWindowLength (the last window whose bytes are all in the text).
@@ -61,14 +64,14 @@ inline std::uint64_t LowBits(std::ptrdiff_t n) {
 //                                  std::size_t length, std::ptrdiff_t window_base);
 // which must read only text[0 .. length) and take other bytes as zero.
 template <typename Filter>
-bool ScanBlocks(const ScanTables& tables, const unsigned char* text,
-                std::size_t length) noexcept {
+std::size_t ScanBlocks(const ScanTables& tables, const unsigned char* text,
+                       std::size_t length) noexcept {
   constexpr std::ptrdiff_t kBlockLength =
       static_cast<std::ptrdiff_t>(Filter::kBlockLength);
   constexpr std::ptrdiff_t kBlockBytes =
       kBlockLength + static_cast<std::ptrdiff_t>(Filter::kWindowLength) - 1;
   static_assert(kBlockLength <= 64, "a block's candidates are bits of one word");
-  if (length < Filter::kWindowLength - Filter::kLead) return false;
+  if (length < Filter::kWindowLength - Filter::kLead) return 0;
   const std::ptrdiff_t size = static_cast<std::ptrdiff_t>(length);
   // The last window, and the last block that lies wholly in the text.
   const std::ptrdiff_t last_window =
@@ -87,11 +90,12 @@ bool ScanBlocks(const ScanTables& tables, const unsigned char* text,
       if (count > kBatch) count = kBatch;
       if (filter.CandidatesInPlace(text, window_base, count, batch)) {
         for (std::size_t i = 0; i < count; ++i) {
-          if (batch[i] != 0 &&
-              filter.Confirm(text, length,
-                             window_base + static_cast<std::ptrdiff_t>(i) * kBlockLength,
-                             batch[i]))
-            return true;
+          if (batch[i] == 0) continue;
+          if (const std::size_t end = filter.Confirm(
+                  text, length,
+                  window_base + static_cast<std::ptrdiff_t>(i) * kBlockLength,
+                  batch[i]))
+            return end;
         }
       }
       window_base += static_cast<std::ptrdiff_t>(count) * kBlockLength;
@@ -111,11 +115,13 @@ bool ScanBlocks(const ScanTables& tables, const unsigned char* text,
       candidates = filter.Candidates(block);
     }
     candidates &= LowBits(last_window - window_base + 1);
-    if (candidates != 0 && filter.Confirm(text, length, window_base, candidates))
-      return true;
+    if (candidates != 0) {
+      if (const std::size_t end = filter.Confirm(text, length, window_base, candidates))
+        return end;
+    }
     window_base += kBlockLength;
   }
-  return false;
+  return 0;
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ inline unsigned LowestBit(std::uint64_t bits) {
 }
 
 // Whether `row` occurs at text[start ..], for start < length.
-inline bool RowAt(const ScanRow& row, const unsigned char* text,
+inline bool RowStartsAt(const ScanRow& row, const unsigned char* text,
                   std::size_t length, std::size_t start) {
   const std::size_t left = length - start;
   if (left >= kExactCheckWidth) {
@@ -60,15 +60,17 @@ bool RowsEndAt(const ScanTables& tables, std::uint64_t rows,
   // Near the text's start.
   for (; rows != 0; rows &= rows - 1) {
     const ScanRow& row = tables.rows[LowestBit(rows)];
-    if (end + 1 >= row.length && RowAt(row, text, length, end + 1 - row.length))
+    if (end + 1 >= row.length &&
+        RowStartsAt(row, text, length, end + 1 - row.length))
       return true;
   }
   return false;
 }
 
-bool AnyRowEndsInBlock(const ScanTables& tables, const unsigned char* text,
-                       std::size_t length, std::ptrdiff_t window_base,
-                       std::uint64_t candidates) noexcept {
+std::size_t FirstRowEndInBlock(const ScanTables& tables,
+                               const unsigned char* text, std::size_t length,
+                               std::ptrdiff_t window_base,
+                               std::uint64_t candidates) noexcept {
   for (; candidates != 0; candidates &= candidates - 1) {
     const std::ptrdiff_t signed_end =
         window_base + static_cast<std::ptrdiff_t>(LowestBit(candidates)) +
@@ -82,9 +84,9 @@ bool AnyRowEndsInBlock(const ScanTables& tables, const unsigned char* text,
       rows &= tables.rows_ending_with[1][FoldAsciiCase(text[end - 1])];
     if (end >= 2)
       rows &= tables.rows_ending_with[2][FoldAsciiCase(text[end - 2])];
-    if (rows != 0 && RowsEndAt(tables, rows, text, length, end)) return true;
+    if (rows != 0 && RowsEndAt(tables, rows, text, length, end)) return end + 1;
   }
-  return false;
+  return 0;
 }
 
 }  // namespace Scan

@@ -18,15 +18,17 @@ bool RowsEndAt(const ScanTables& tables, std::uint64_t rows,
                const unsigned char* text, std::size_t length,
                std::size_t end) noexcept;
 
-// Whether a row ends on the last byte of the window at offset
-// `window_base + i`, that is on text[window_base + i + kSuffixLength - 1],
-// for some bit i set in `candidates`. `window_base` may be negative (the
-// first windows of a text begin before it); ends outside the text are
-// skipped. Each end's rows are first narrowed by the text's last three bytes
-// there. Reads only text[0 .. length).
-bool AnyRowEndsInBlock(const ScanTables& tables, const unsigned char* text,
-                       std::size_t length, std::ptrdiff_t window_base,
-                       std::uint64_t candidates) noexcept;
+// The first of the windows at offsets `window_base + i`, for each bit i set
+// in `candidates`, on whose last byte, text[window_base + i + kSuffixLength
+// - 1], a row ends: that byte's offset plus one (the end of the row), or 0
+// when a row ends on none. `window_base` may be negative (the first windows
+// of a text begin before it); ends outside the text are skipped. Each end's
+// rows are first narrowed by the text's last three bytes there. Reads only
+// text[0 .. length).
+std::size_t FirstRowEndInBlock(const ScanTables& tables,
+                               const unsigned char* text, std::size_t length,
+                               std::ptrdiff_t window_base,
+                               std::uint64_t candidates) noexcept;
 
 }  // namespace Scan
 }  // namespace Tavrin

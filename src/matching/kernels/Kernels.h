@@ -1,36 +1,52 @@
-// The scan kernels, one per instruction set, all with the same contract:
-// true exactly when some row of `tables` occurs in text[0 .. length),
-// ASCII case folded; nothing outside text[0 .. length) is read. `length`
-// must fit in a signed word (Scanner.cpp cuts longer texts into pieces). A
-// kernel for an instruction set may run only on a processor that has it
+// The scan kernels, one per instruction set, as the kernel list
+// (ScanKernels.cmake, from which ScanKernelList.h is generated) names them.
+// Each has the same contract:
+//
+//   std::size_t Scan<Name>(const ScanTables& tables, const unsigned char* text,
+//                          std::size_t length) noexcept;
+//
+// returns the end (the offset just past the last byte) of the occurrence of
+// a row of `tables` in text[0 .. length) that ends first, ASCII case folded,
+// or 0 when no row occurs. Nothing outside text[0 .. length) is read.
+// `length` must fit in a signed word (Scanner.cpp cuts longer texts into
+// pieces). A kernel may run only on a processor with the features it needs
 // (Scanner.cpp checks).
 #ifndef TAVRIN_MATCHING_KERNELS_KERNELS_H_
 #define TAVRIN_MATCHING_KERNELS_KERNELS_H_
 
 #include <cstddef>
 
+#include "ScanKernelList.h"
+#include "matching/kernels/CpuFeatures.h"
 #include "matching/kernels/ScanTables.h"
-
-#if defined(__x86_64__) || defined(__i386__) || defined(_M_X64) || \
-    defined(_M_IX86)
-#define TAVRIN_SCAN_X86 1
-#else
-#define TAVRIN_SCAN_X86 0
-#endif
 
 namespace Tavrin {
 namespace Scan {
 
-bool ScanPortable(const ScanTables& tables, const unsigned char* text,
-                  std::size_t length) noexcept;
-#if TAVRIN_SCAN_X86
-bool ScanSsse3(const ScanTables& tables, const unsigned char* text,
-               std::size_t length) noexcept;
-bool ScanAvx2(const ScanTables& tables, const unsigned char* text,
-              std::size_t length) noexcept;
-bool ScanAvx512(const ScanTables& tables, const unsigned char* text,
-                std::size_t length) noexcept;
-#endif
+using KernelFunction = std::size_t (*)(const ScanTables&, const unsigned char*,
+                                       std::size_t) noexcept;
+
+#define TAVRIN_DECLARE_SCAN_KERNEL(Name, name, needs, needs_names)                       \
+  std::size_t Scan##Name(const ScanTables& tables, const unsigned char* text, \
+                         std::size_t length) noexcept;
+TAVRIN_FOR_EACH_SCAN_KERNEL(TAVRIN_DECLARE_SCAN_KERNEL)
+#undef TAVRIN_DECLARE_SCAN_KERNEL
+
+// One kernel of the list: the name TAVRIN_FORCE_KERNEL takes, its function,
+// and the processor features it needs.
+struct KernelEntry {
+  const char* name;
+  KernelFunction scan;
+  CpuFeatureSet needs;
+};
+
+// Every kernel built for this processor, from the slowest to the fastest,
+// in the order of the ScanKernel values (Scanner.h).
+constexpr KernelEntry kKernels[] = {
+#define TAVRIN_SCAN_KERNEL_ENTRY(Name, name, needs, needs_names) {name, Scan##Name, needs},
+    TAVRIN_FOR_EACH_SCAN_KERNEL(TAVRIN_SCAN_KERNEL_ENTRY)
+#undef TAVRIN_SCAN_KERNEL_ENTRY
+};
 
 }  // namespace Scan
 }  // namespace Tavrin

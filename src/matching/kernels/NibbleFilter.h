@@ -147,9 +147,9 @@ class NibbleFilter {
     return any != 0;
   }
 
-  bool Confirm(const unsigned char* text, std::size_t length,
-               std::ptrdiff_t window_base, std::uint64_t candidates) const {
-    return AnyRowEndsInBlock(tables_, text, length, window_base, candidates);
+  std::size_t Confirm(const unsigned char* text, std::size_t length,
+                      std::ptrdiff_t window_base, std::uint64_t candidates) const {
+    return FirstRowEndInBlock(tables_, text, length, window_base, candidates);
   }
 
  protected:

@@ -2,13 +2,13 @@
 // deciding rows and their exact-check words, the nibble tables of the three
 // vector filters, with the rows grouped into buckets so that common text
 // lets few windows through, and the narrowing tables. Runs once, in the
-// library's first call.
+// library's first call, which may come from a thread with a small stack: the
+// work space, some 20 KiB, is static.
 #include "matching/kernels/ScanTables.h"
 
 #include <cstring>
 
 #include "matching/AsciiFold.h"
-#include "matching/WordList.h"
 
 namespace Tavrin {
 namespace Scan {
@@ -119,7 +119,7 @@ NibbleSets NibblesOf(const ScanRow& row, std::size_t positions) {
   return s;
 }
 
-void FillRow(const NoCaseString& word, ScanRow& row) {
+void FillRow(const char* word, ScanRow& row) {
   std::memset(&row, 0, sizeof row);
   unsigned char fold_bits[kExactCheckWidth] = {};
   unsigned char mask[kExactCheckWidth] = {};
@@ -128,9 +128,9 @@ void FillRow(const NoCaseString& word, ScanRow& row) {
   unsigned char tail_mask[kExactCheckWidth] = {};
   // Rows are at most kLongestBannedWord bytes, which the exact check's
   // words hold (ScanTables.h asserts it).
-  row.length = word.size();
+  row.length = std::strlen(word);
   for (std::size_t i = 0; i < row.length; ++i) {
-    const unsigned char c = FoldAsciiCase(static_cast<unsigned char>(word.data()[i]));
+    const unsigned char c = FoldAsciiCase(static_cast<unsigned char>(word[i]));
     row.bytes[i] = c;
     fold_bits[i] = FoldBit(c);
     mask[i] = 0xFFu;
@@ -161,7 +161,8 @@ bool Holds(const ScanRow& outer, const ScanRow& inner) {
 void AssignBuckets(const WeightSums& sums, const NibbleSets* sets,
                    std::size_t count, std::size_t positions,
                    std::uint8_t* bucket_of_row, NibbleSets* buckets) {
-  NibbleSets groups[kBannedWordCount];
+  // Static, as is all the larger work space here (see the file comment).
+  static NibbleSets groups[kBannedWordCount];
   float weight[kBannedWordCount];
   bool alive[kBannedWordCount];
   std::uint8_t group_of_row[kBannedWordCount];
@@ -180,7 +181,7 @@ void AssignBuckets(const WeightSums& sums, const NibbleSets* sets,
     group_of_row[r] = static_cast<std::uint8_t>(g);
   }
   // merged[i][j], i < j, caches the weight of the union of groups i and j.
-  float merged[kBannedWordCount][kBannedWordCount];
+  static float merged[kBannedWordCount][kBannedWordCount];
   for (std::size_t i = 0; i < group_count; ++i)
     for (std::size_t j = i + 1; j < group_count; ++j)
       merged[i][j] = PassWeight(sums, Merge(groups[i], groups[j]), positions);
@@ -231,7 +232,7 @@ void AssignBuckets(const WeightSums& sums, const NibbleSets* sets,
 void FillFilter(const WeightSums& sums, const std::uint8_t* members,
                 std::size_t member_count, NibbleFilterSlots slots,
                 ScanTables& tables) {
-  NibbleSets sets[kBannedWordCount];
+  static NibbleSets sets[kBannedWordCount];
   for (std::size_t i = 0; i < member_count; ++i)
     sets[i] = NibblesOf(tables.rows[members[i]], slots.positions);
   std::uint8_t bucket_of_member[kBannedWordCount];
@@ -254,17 +255,19 @@ void FillFilter(const WeightSums& sums, const std::uint8_t* members,
 
 }  // namespace
 
-void BuildScanTables(const BannedWordList& list, ScanTables& tables) noexcept {
+void BuildScanTables(const char* const* rows, std::size_t row_count,
+                     ScanTables& tables) noexcept {
   static_assert(kBannedWordCount <= 64, "a set of rows is a 64-bit word");
   std::memset(&tables, 0, sizeof tables);
 
   // The rows that decide: without duplicates ("sex" is in the list twice)
   // and without rows that hold another row, which can only match where the
   // row they hold matches too.
-  const std::size_t words = list.size();
-  ScanRow all[kBannedWordCount];
-  for (std::size_t i = 0; i < words; ++i) FillRow(list[i], all[i]);
-  ScanRow deciding[kBannedWordCount];
+  const std::size_t words =
+      row_count < kBannedWordCount ? row_count : kBannedWordCount;
+  static ScanRow all[kBannedWordCount];
+  for (std::size_t i = 0; i < words; ++i) FillRow(rows[i], all[i]);
+  static ScanRow deciding[kBannedWordCount];
   std::size_t count = 0;
   for (std::size_t i = 0; i < words; ++i) {
     bool needed = true;

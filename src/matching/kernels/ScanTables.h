@@ -12,9 +12,6 @@
 #include "matching/BannedWordTable.h"
 
 namespace Tavrin {
-
-class BannedWordList;
-
 namespace Scan {
 
 // The exact check compares a row with the text as two 64-bit words: the
@@ -89,9 +86,13 @@ struct ScanTables {
   std::uint64_t rows_ending_with[3][256];
 };
 
-// Fills `tables` from the entries of `list`. Allocates nothing and cannot
-// fail.
-void BuildScanTables(const BannedWordList& list, ScanTables& tables) noexcept;
+// Fills `tables` from `count` (at most kBannedWordCount) zero-terminated rows
+// of 2 to kLongestBannedWord bytes: the library's first call passes
+// BannedWordTable. Allocates nothing, cannot fail, and uses little stack: its
+// work space is static, so one call runs at a time (the library's setup runs
+// it once, under its lock).
+void BuildScanTables(const char* const* rows, std::size_t count,
+                     ScanTables& tables) noexcept;
 
 }  // namespace Scan
 }  // namespace Tavrin

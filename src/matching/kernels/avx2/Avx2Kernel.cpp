@@ -3,7 +3,6 @@
 // operating system support AVX2.
 #include "matching/kernels/Kernels.h"
 
-#if TAVRIN_SCAN_X86
 #include <immintrin.h>
 
 #include "matching/kernels/BlockScan.h"
@@ -55,11 +54,10 @@ struct Avx2Filter : NibbleFilter<Avx2Ops> {
 
 }  // namespace
 
-bool ScanAvx2(const ScanTables& tables, const unsigned char* text,
-              std::size_t length) noexcept {
+std::size_t ScanAvx2(const ScanTables& tables, const unsigned char* text,
+                     std::size_t length) noexcept {
   return ScanBlocks<Avx2Filter>(tables, text, length);
 }
 
 }  // namespace Scan
 }  // namespace Tavrin
-#endif  // TAVRIN_SCAN_X86

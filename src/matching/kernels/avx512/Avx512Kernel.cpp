@@ -4,7 +4,6 @@
 // and the operating system saves the 512-bit registers.
 #include "matching/kernels/Kernels.h"
 
-#if TAVRIN_SCAN_X86
 #include <immintrin.h>
 
 #include "matching/kernels/BlockScan.h"
@@ -67,7 +66,7 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
   //   windows:  -3 ... 60   61 ... 124       (at most: length 129)
   //             [ first  ]  [ second  ]
   //   bytes:    -3 ...... 64  61 ...... 128  (each block reads 4 beyond)
-  bool ScanShort(const unsigned char* text, std::size_t length) {
+  std::size_t ScanShort(const unsigned char* text, std::size_t length) {
     constexpr std::ptrdiff_t kBlock = static_cast<std::ptrdiff_t>(kBlockLength);
     const std::ptrdiff_t base = -static_cast<std::ptrdiff_t>(kLead);
     const std::ptrdiff_t last = static_cast<std::ptrdiff_t>(length) -
@@ -82,13 +81,15 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
     const std::uint64_t first =
         BlockAt(nibble, at, inside[0], inside[1]) & LowBits(last - base + 1);
     if (last - base < kBlock)
-      return first != 0 && Confirm(text, length, base, first);
+      return first != 0 ? Confirm(text, length, base, first) : 0;
     const std::uint64_t second =
         BlockAt(nibble, at + kBlockLength, inside[1], inside[2]) &
         LowBits(last - base - kBlock + 1);
-    if ((first | second) == 0) return false;
-    return (first != 0 && Confirm(text, length, base, first)) ||
-           (second != 0 && Confirm(text, length, base + kBlock, second));
+    if ((first | second) == 0) return 0;
+    if (first != 0) {
+      if (const std::size_t end = Confirm(text, length, base, first)) return end;
+    }
+    return second != 0 ? Confirm(text, length, base + kBlock, second) : 0;
   }
 
   // The block at text + base, which may begin before the text or end after
@@ -138,8 +139,8 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
 
 }  // namespace
 
-bool ScanAvx512(const ScanTables& tables, const unsigned char* text,
-                std::size_t length) noexcept {
+std::size_t ScanAvx512(const ScanTables& tables, const unsigned char* text,
+                       std::size_t length) noexcept {
   if (length <= Avx512Filter::kShortLength)
     return Avx512Filter(tables).ScanShort(text, length);
   return ScanBlocks<Avx512Filter>(tables, text, length);
@@ -147,4 +148,3 @@ bool ScanAvx512(const ScanTables& tables, const unsigned char* text,
 
 }  // namespace Scan
 }  // namespace Tavrin
-#endif  // TAVRIN_SCAN_X86

@@ -9,9 +9,9 @@
 namespace Tavrin {
 namespace Scan {
 
-bool ScanPortable(const ScanTables& tables, const unsigned char* text,
-                  std::size_t length) noexcept {
-  if (length < 2) return false;
+std::size_t ScanPortable(const ScanTables& tables, const unsigned char* text,
+                         std::size_t length) noexcept {
+  if (length < 2) return 0;
   const std::uint64_t(&ending_with)[3][256] = tables.rows_ending_with;
   // For the byte at `end`: the rows its previous byte allows as its row's
   // second-to-last byte (one_back) and the byte before that as the
@@ -22,12 +22,12 @@ bool ScanPortable(const ScanTables& tables, const unsigned char* text,
   for (std::size_t end = 1; end < length; ++end) {
     const unsigned current = FoldAsciiCase(text[end]);
     const std::uint64_t rows = ending_with[0][current] & one_back & two_back;
-    if (rows != 0 && RowsEndAt(tables, rows, text, length, end)) return true;
+    if (rows != 0 && RowsEndAt(tables, rows, text, length, end)) return end + 1;
     two_back = ending_with[2][previous];
     one_back = ending_with[1][current];
     previous = current;
   }
-  return false;
+  return 0;
 }
 
 }  // namespace Scan

@@ -3,7 +3,6 @@
 // runs only where the processor has SSSE3.
 #include "matching/kernels/Kernels.h"
 
-#if TAVRIN_SCAN_X86
 #include <tmmintrin.h>
 
 #include "matching/kernels/BlockScan.h"
@@ -56,11 +55,10 @@ struct Ssse3Filter : NibbleFilter<Ssse3Ops> {
 
 }  // namespace
 
-bool ScanSsse3(const ScanTables& tables, const unsigned char* text,
-               std::size_t length) noexcept {
+std::size_t ScanSsse3(const ScanTables& tables, const unsigned char* text,
+                      std::size_t length) noexcept {
   return ScanBlocks<Ssse3Filter>(tables, text, length);
 }
 
 }  // namespace Scan
 }  // namespace Tavrin
-#endif  // TAVRIN_SCAN_X86
