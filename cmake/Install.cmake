@@ -1,18 +1,25 @@
 # Installs the header, the shared library, a CMake package that gives
-# find_package(Tavrin) the imported target Tavrin::tavrin, and tavrin.pc.
+# find_package(Tavrin) the imported target Tavrin::tavrin, and tavrin.pc,
+# and the tool with its manual page. Each file belongs to one of three
+# components, which make package turns into the three Debian packages:
+#   Runtime      libtavrin.so.1 and its real file         (libtavrin1)
+#   Development  headers, libtavrin.so, CMake and pkg-config files (libtavrin-dev)
+#   Tool         the tavrin tool and its manual page      (tavrin)
 include(CMakePackageConfigHelpers)
 
 set(TAVRIN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tavrin)
 
 install(TARGETS tavrin EXPORT TavrinTargets
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Development
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime
+          NAMELINK_COMPONENT Development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
 
 install(EXPORT TavrinTargets
   NAMESPACE Tavrin::
-  DESTINATION ${TAVRIN_CMAKE_DIR})
+  DESTINATION ${TAVRIN_CMAKE_DIR}
+  COMPONENT Development)
 
 configure_package_config_file(
   ${CMAKE_CURRENT_LIST_DIR}/TavrinConfig.cmake.in
@@ -24,7 +31,8 @@ write_basic_package_version_file(
 install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/TavrinConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/TavrinConfigVersion.cmake
-  DESTINATION ${TAVRIN_CMAKE_DIR})
+  DESTINATION ${TAVRIN_CMAKE_DIR}
+  COMPONENT Development)
 
 if(NOT WIN32)
   # Relocatable: the prefix is found from where the .pc file lies.
@@ -33,9 +41,13 @@ if(NOT WIN32)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/tavrin.pc.in
                  ${CMAKE_CURRENT_BINARY_DIR}/tavrin.pc @ONLY)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tavrin.pc
-          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+          COMPONENT Development)
 endif()
 
 if(TARGET tavrin_tool)
-  install(TARGETS tavrin_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS tavrin_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Tool)
+endif()
+if(TAVRIN_MAN_PAGE)
+  install(FILES ${TAVRIN_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Tool)
 endif()
