@@ -1,23 +1,34 @@
 #!/usr/bin/env python3
-"""Screens a directory of chat logs with Tavrin on a Dask cluster.
+"""Screens archives of chat logs with Tavrin on a Dask cluster.
 
-Every file under DIRECTORY is cut into blocks of whole lines, and each block
-is read and screened by one task on the cluster, its lines going to the
-library in one call (tavrin.is_valid_many). Lines follow the rules of
-`tavrin check`: a line ends at "\\n" or "\\r\\n" (the ending is not screened),
+Each PATH is a directory, every file under it screened in the order of
+their paths (symbolic links inside it are reported and not followed), a
+file, or a glob pattern that the shell has left alone ('logs/2026-*.log'),
+as `tavrin check -r` takes them. Every file is cut into blocks of whole
+lines, and each block is screened by one task on the cluster: the worker
+maps the file into memory and the library gives the verdict of every line of
+the block in one call (tavrin.screen_lines). Only the lines that are not
+clean come back, numbered from the block's line count.
+
+Lines follow the rules of `tavrin check`: a line ends at "\\n" or "\\r\\n",
 the last line of a file may have no newline, and under --encoding utf-8 a
-line that is not well-formed UTF-8 is an error, never clean.
+line that is not well-formed UTF-8 is an error, never clean. It prints what
+`tavrin check` prints for every line that is not clean, NAME:LINE: banned or
+NAME:LINE: error, in file and line order, and then a summary on standard
+error: files, lines, banned lines, errors, megabytes and MB/s (the time from
+handing the blocks to the cluster to the last answer).
 
-It prints what `tavrin check` prints for every line that is not clean,
-NAME:LINE: banned or NAME:LINE: error, in file and line order, and then a
-summary on standard error: files, lines, banned lines, errors, megabytes and
-MB/s (the time from handing the blocks to the cluster to the last answer).
-The exit status is that of `tavrin check`: 0 every line clean, 1 some line
-banned, 2 some line not screenable.
+Every problem is one line on standard error: a PATH that does not exist, a
+directory or file that cannot be read, a file that vanished or is not a
+regular file, a link not followed, a task that failed. The rest is still
+screened and printed. The exit status is that of `tavrin check`: 0 every
+line clean, 1 some line banned, 2 an error (any of those problems, a line
+that is not UTF-8, a bad option, missing packages, a scheduler that cannot
+be reached, an output that cannot be opened or written).
 
 By default it starts a LocalCluster on this machine; --scheduler ADDRESS
 uses a running cluster instead, whose workers have the tavrin package
-installed and see DIRECTORY at the same path.
+installed and see the files at the same paths.
 
     python3 examples/screen_archive.py --encoding utf-8 logs/ > banned.txt
 """
@@ -25,133 +36,272 @@ installed and see DIRECTORY at the same path.
 from __future__ import annotations
 
 import argparse
+import glob
+import math
 import os
 import signal
+import stat
 import sys
 import time
-from typing import List, Tuple
+from typing import BinaryIO, List, Optional, Tuple
 
-Flag = Tuple[int, str]  # (index of the line in its block, "banned" or "error")
+PROGRAM = "screen_archive"
+EXIT_ERROR = 2
+LABELS = {1: b"banned", 2: b"error"}  # tavrin.BANNED, tavrin.INVALID
 
 
-def screen_block(path: str, offset: int, length: int, encoding: str) -> Tuple[int, int, List[Flag]]:
-    """Reads the whole lines that begin in path[offset : offset + length)
-    and screens them. Returns the number of lines, of bytes, and the lines
-    that are not clean. Runs on a worker."""
+class ClusterUnreachable(Exception):
+    pass
+
+
+# What one task found in one block of a file, as a plain tuple (it crosses
+# to the client): how many lines and bytes it screened, the index in the
+# block of each line that is not clean (an array("Q") as bytes) with its
+# verdict (one byte each), and why it could not be screened, or None.
+Block = Tuple[int, int, bytes, bytes, Optional[str]]
+NOTHING: Block = (0, 0, b"", b"", None)
+
+
+def screen_block(path: str, begin: int, end: Optional[int], encoding: str) -> Block:
+    """Screens the lines of `path` that begin in [begin, end), end None for
+    the last block of the file (up to its end, however long it is now).
+    Runs on a worker."""
+    import mmap
+    from array import array
+
     import tavrin
-    from fsspec.utils import read_block
 
-    # A block starts after the first newline at or past `offset` (at 0 for
-    # the first) and ends after the first newline at or past its end, so
-    # consecutive blocks share no line and miss none.
-    with open(path, "rb") as file:
-        data = read_block(file, offset, length, b"\n")
-    # Each line is screened with the "\r" of a "\r\n" ending: no row holds
-    # that byte, so the verdict is the tool's, which screens the line without
-    # its ending.
-    lines = data.split(b"\n")
-    if not lines[-1]:
-        lines.pop()  # the block ends with a newline, or is empty
+    try:
+        file = open(path, "rb")
+    except OSError as error:
+        return 0, 0, b"", b"", f"cannot open: {error.strerror}"
+    try:
+        with file:
+            size = os.fstat(file.fileno()).st_size
+            if size == 0:
+                return NOTHING
+            with mmap.mmap(file.fileno(), 0, access=mmap.ACCESS_READ) as whole:
+                # A block starts after the first newline at or past `begin`
+                # (at 0 for the first) and ends after the first newline at or
+                # past `end`, so consecutive blocks share no line and miss none.
+                start = 0 if begin == 0 else whole.find(b"\n", begin) + 1 or size
+                stop = size if end is None else whole.find(b"\n", end) + 1 or size
+                if stop <= start:
+                    return NOTHING
+                with memoryview(whole)[start:stop] as lines:
+                    verdicts = tavrin.screen_lines(lines, encoding)
+    except OSError as error:
+        return 0, 0, b"", b"", f"cannot read: {error.strerror}"
+    # The lines that are not clean are a few in a hundred: find them at C
+    # speed, and send back only them.
+    marks = verdicts.replace(b"\2", b"\1") if encoding == "utf-8" else verdicts
+    where = array("Q")
+    at = marks.find(1)
+    while at >= 0:
+        where.append(at)
+        at = marks.find(1, at + 1)
+    return len(verdicts), stop - start, where.tobytes(), verdicts.translate(None, b"\0"), None
 
-    flags: List[Flag] = []
-    if encoding == "gbk":
-        verdicts = tavrin.is_valid_many(lines)
-        flags = [(i, "banned") for i, clean in enumerate(verdicts) if not clean]
-    else:
-        texts, where = [], []
-        for i, line in enumerate(lines):
+
+class Inputs:
+    """The regular files to screen, in order, with their sizes; and every
+    problem met while listing them, reported on standard error as it is met."""
+
+    def __init__(self, skip: Optional[os.stat_result]) -> None:
+        self.files: List[Tuple[str, int]] = []
+        self.problems = 0
+        self._skip = skip  # the output file, never screened
+
+    def report(self, path: str, problem: str) -> None:
+        error(f"{path}: {problem}")
+        self.problems += 1
+
+    def add(self, given: str) -> None:
+        paths = [given]
+        if not os.path.lexists(given) and any(c in given for c in "*?["):
+            paths = sorted(glob.glob(given, recursive=True))
+            if not paths:
+                self.report(given, "no such file or directory, and no file matches the pattern")
+        for path in paths:
             try:
-                texts.append(line.decode("utf-8"))
-                where.append(i)
-            except UnicodeDecodeError:
-                flags.append((i, "error"))
-        verdicts = tavrin.is_valid_many(texts)
-        flags += [(where[k], "banned") for k, clean in enumerate(verdicts) if not clean]
-        flags.sort()
-    return len(lines), len(data), flags
+                self._add_entry(path, os.stat(path))  # a link named is followed
+            except OSError as failure:
+                self.report(path, failure.strerror or str(failure))
+
+    def _add_entry(self, path: str, status: os.stat_result) -> None:
+        if stat.S_ISDIR(status.st_mode):
+            self._add_directory(path)
+        elif not stat.S_ISREG(status.st_mode):
+            self.report(path, "not a regular file or a directory, not screened")
+        elif self._skip and os.path.samestat(status, self._skip):
+            self.report(path, "is the output file, not screened")
+        else:
+            self.files.append((path, status.st_size))
+
+    def _add_directory(self, directory: str) -> None:
+        try:
+            with os.scandir(directory) as listing:
+                entries = sorted(listing, key=lambda entry: os.fsencode(entry.name))
+        except OSError as failure:
+            self.report(directory, f"cannot read the directory: {failure.strerror}")
+            return
+        for entry in entries:
+            try:
+                if entry.is_symlink():
+                    self.report(entry.path, "a symbolic link, not followed (name it to screen it)")
+                else:
+                    self._add_entry(entry.path, entry.stat(follow_symlinks=False))
+            except OSError as failure:  # gone since the listing, say
+                self.report(entry.path, failure.strerror or str(failure))
 
 
-def archive_files(directory: str) -> List[str]:
-    """The regular files under `directory`, in sorted order."""
-    files = []
-    for root, dirs, names in os.walk(directory):
-        dirs.sort()
-        files += [os.path.join(root, name) for name in sorted(names)]
-    return [path for path in files if os.path.isfile(path)]
+def error(message: str) -> None:
+    print(f"{PROGRAM}: {message}", file=sys.stderr, flush=True)
 
 
-def main() -> int:
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("directory", metavar="DIRECTORY")
+def at_least(minimum: float, kind: type):
+    def parse(text: str):
+        try:
+            value = kind(text)
+        except ValueError:
+            raise argparse.ArgumentTypeError(f"not a number: {text!r}") from None
+        if not (value >= minimum and math.isfinite(value)):
+            raise argparse.ArgumentTypeError(f"must be at least {minimum}, not {text}")
+        return value
+    return parse
+
+
+def parse_arguments() -> argparse.Namespace:
+    parser = argparse.ArgumentParser(
+        prog=PROGRAM, description=__doc__.split("\n\n")[0],
+        epilog="Exit status: 0 every line clean, 1 some line banned, 2 an error.")
+    parser.add_argument("paths", metavar="PATH", nargs="+",
+                        help="a directory, a file or a glob pattern")
     parser.add_argument("--encoding", choices=["gbk", "utf-8"], default="gbk",
                         help="the logs' encoding (default gbk: bytes are screened as they are)")
     parser.add_argument("--scheduler", metavar="ADDRESS",
                         help="a running Dask scheduler, e.g. tcp://10.0.0.5:8786 "
                              "(default: a LocalCluster)")
-    parser.add_argument("--workers", type=int, default=os.cpu_count() or 1,
+    parser.add_argument("--workers", type=at_least(1, int),
+                        default=len(os.sched_getaffinity(0)),
                         help="worker processes of the LocalCluster (default: one per core)")
-    parser.add_argument("--block-size", type=float, default=64, metavar="MIB",
-                        help="bytes per task, in MiB (default 64)")
+    parser.add_argument("--block-size", type=at_least(1, float), default=64, metavar="MIB",
+                        help="bytes per task, in MiB, at least 1 (default 64)")
     parser.add_argument("--output", metavar="FILE",
-                        help="write the lines found here, not to standard output")
-    args = parser.parse_args()
-    signal.signal(signal.SIGPIPE, signal.SIG_DFL)  # `| head` ends it quietly, as it does the tool
+                        help="write the lines found here, not to standard output "
+                             "(opened before anything is screened)")
+    return parser.parse_args()
 
-    from dask.distributed import Client, LocalCluster
 
-    files = archive_files(args.directory)
-    block = max(1, int(args.block_size * 1024 * 1024))
-    tasks = [(path, offset, min(block, size - offset))
-             for path in files
-             for size in [os.path.getsize(path)]
-             for offset in range(0, size, block)]
+def run_on_cluster(args: argparse.Namespace, tasks: List[Tuple[str, int, Optional[int]]]):
+    """Screens every block on the cluster. Returns, for each task, its Block
+    or the exception it failed with; how many workers there were; and the
+    seconds from handing the blocks over to the last answer."""
+    from dask.distributed import Client, LocalCluster, wait
 
+    cluster = None
     if args.scheduler:
-        cluster = None
-        client = Client(args.scheduler)
+        try:
+            client = Client(args.scheduler)
+        except (OSError, TimeoutError) as failure:
+            raise ClusterUnreachable(f"cannot reach the scheduler at {args.scheduler}: "
+                                     f"{failure}") from None
     else:
         cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
-                               host="127.0.0.1", dashboard_address="127.0.0.1:0")
+                               host="127.0.0.1", dashboard_address=None)
         client = Client(cluster)
     try:
         workers = len(client.scheduler_info()["workers"])
         start = time.perf_counter()
-        futures = client.map(screen_block, *zip(*tasks), encoding=args.encoding) if tasks else []
-        results = client.gather(futures)
+        futures = client.map(screen_block, *zip(*tasks), encoding=args.encoding,
+                             pure=False) if tasks else []
+        wait(futures)
+        done = [future for future in futures if future.status == "finished"]
+        answers = dict(zip(done, client.gather(done)))
         seconds = time.perf_counter() - start
-    except OSError as error:  # a file that cannot be read, raised on a worker
-        print(f"screen_archive: {error}", file=sys.stderr)
-        return 2
+        results = [answers[future] if future in answers else future.exception()
+                   for future in futures]
     finally:
         client.close()
         if cluster is not None:
             cluster.close()
+    return results, workers, seconds
 
-    # File names are written back as the bytes they are, UTF-8 or not.
-    if args.output:
-        out = open(args.output, "w", encoding="utf-8", errors="surrogateescape")
-    else:
-        out = sys.stdout
-        out.reconfigure(errors="surrogateescape")
-    lines = size = banned = errors = 0
-    first_line = {}  # path -> number of lines before the current block
-    for (path, _, _), (count, length, flags) in zip(tasks, results):
-        before = first_line.get(path, 0)
-        for index, verdict in flags:
-            out.write(f"{path}:{before + index + 1}: {verdict}\n")
-            banned += verdict == "banned"
-            errors += verdict == "error"
-        first_line[path] = before + count
-        lines += count
-        size += length
-    if out is not sys.stdout:
-        out.close()
 
+def main() -> int:
+    args = parse_arguments()
+    signal.signal(signal.SIGPIPE, signal.SIG_DFL)  # `| head` ends it quietly, as it does the tool
+    try:
+        import tavrin  # noqa: F401 (the workers import it; see that it is there)
+        import dask.distributed  # noqa: F401
+    except ImportError as missing:
+        error(f"needs the Python package {missing.name}: install the tavrin wheel (make python) "
+              f"and Dask (Debian: python3-distributed)")
+        return EXIT_ERROR
+
+    try:
+        out: BinaryIO = open(args.output, "wb") if args.output else sys.stdout.buffer
+    except OSError as failure:
+        error(f"{args.output}: cannot open: {failure.strerror}")
+        return EXIT_ERROR
+    inputs = Inputs(os.fstat(out.fileno()) if args.output else None)
+    for path in args.paths:
+        inputs.add(path)
+
+    block = int(args.block_size * 1024 * 1024)
+    tasks = [(path, begin, begin + block if begin + block < size else None)
+             for path, size in inputs.files
+             for begin in range(0, size, block)]
+    try:
+        results, workers, seconds = run_on_cluster(args, tasks)
+    except ClusterUnreachable as failure:
+        error(str(failure))
+        return EXIT_ERROR
+    except Exception as failure:  # the cluster could not start, or was lost
+        error(f"the cluster failed: {type(failure).__name__}: {failure}")
+        return EXIT_ERROR
+
+    lines = size = banned = invalid = failed = 0
+    lines_before = {}  # path -> lines in its blocks so far, or None once one failed
+    try:
+        for (path, _, _), result in zip(tasks, results):
+            before = lines_before.get(path, 0)
+            if before is None:
+                continue
+            if isinstance(result, BaseException):
+                result = (0, 0, b"", b"", f"the task failed: {type(result).__name__}: {result}")
+            count, length, where, verdicts, why = result
+            if why:
+                # The lines after this block cannot be numbered: the file
+                # stops here, and is reported once.
+                error(f"{path}: {why}")
+                lines_before[path] = None
+                failed += 1
+                continue
+            name = os.fsencode(path)
+            out.write(b"".join(b"%s:%d: %s\n" % (name, before + index + 1, LABELS[verdict])
+                               for index, verdict in zip(memoryview(where).cast("Q"), verdicts)))
+            lines_before[path] = before + count
+            lines += count
+            size += length
+            banned += verdicts.count(1)
+            invalid += verdicts.count(2)
+        out.flush()
+        if out is not sys.stdout.buffer:
+            out.close()
+    except OSError as failure:
+        error(f"cannot write the output: {failure.strerror}")
+        return EXIT_ERROR
+
+    screened = len(inputs.files) - failed
     megabytes = size / 1e6
-    print(f"screened {len(files)} files, {lines} lines, {megabytes:.1f} MB in {seconds:.2f} s "
+    problems = inputs.problems + failed
+    print(f"screened {screened} files, {lines} lines, {megabytes:.1f} MB in {seconds:.2f} s "
           f"({megabytes / seconds if seconds > 0 else 0:.1f} MB/s) on {workers} workers: "
-          f"{banned} banned, {errors} errors", file=sys.stderr)
-    return 2 if errors else 1 if banned else 0
+          f"{banned} banned, {invalid} errors"
+          + (f"; {problems} inputs not screened or not whole (reported above)" if problems else ""),
+          file=sys.stderr)
+    return EXIT_ERROR if problems or invalid else 1 if banned else 0
 
 
 if __name__ == "__main__":
