@@ -19,3 +19,16 @@ help::
 python: build
 	@scripts/ensure-deps.sh python
 	cmake --build $(BUILD_DIR) --target tavrin_python_wheel
+
+# make bench-python: the Python package and the Dask example beside the tool
+# on the same bytes (bench/python_bulk.py), medians and ratios. Its logs,
+# about 1.2 GB, are generated once into $(BUILD_DIR)/python/bench-data.
+.PHONY: bench-python
+help::
+	@$(HELP_ROW) bench-python "$(BUILD_DIR)/python" "screen_lines, is_valid_many and the Dask example beside tavrin check"
+
+bench-python: python
+	cmake -DPYTHON=/usr/bin/python3 -DVENV=$(abspath $(BUILD_DIR))/python/bench-venv \
+	  -DWHEEL_DIR=$(abspath $(BUILD_DIR))/python -P python/InstallWheel.cmake
+	$(BUILD_DIR)/python/bench-venv/bin/python bench/python_bulk.py --tool $(BUILD_DIR)/tools/tavrin \
+	  --data $(BUILD_DIR)/python/bench-data
