@@ -1,19 +1,23 @@
 // The command-line tool's line handling, from raw input to verdicts. The
-// input (after its first two bytes) is what the tool reads; it arrives in
-// records of a size the second byte picks, so that lines are split across
-// reads at every place. Each line must come back exactly as it was read, and
-// the check, filter and explain decisions on it must agree with the literal
+// input (after its first two bytes) is what the tool reads; it is written to
+// a socket in records of a size the second byte picks (each read takes what
+// has arrived), and is read in chunks of a size
+// the first byte picks, so that lines are split across reads and chunks at
+// every place, and lines longer than a chunk come in pieces (or are held
+// whole, as for filter and explain). Every line must come back exactly as it
+// was read, with its ending, and its verdict (from the bulk calls, or from
+// the pieces) and the rows explain finds in it must agree with the literal
 // walk over the word list, piece by piece between zero bytes. Under UTF-8,
 // FindInvalidUtf8 must agree with the C library's own UTF-8 decoder.
 //
-// Byte 0: bit 0 set reads the input as UTF-8, else as GBK.
+// Byte 0: bits 0-1 the encoding (0 GBK, 1 and 3 UTF-8, 2 GB18030); bit 2
+//         set holds long lines whole; bits 3-7 the chunk size, 8 to 256.
 // Byte 1: the size of each read's record, 1 to 256 bytes.
 #include <iconv.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -23,7 +27,8 @@
 #include <thread>
 #include <vector>
 
-#include "LineScreening.h"
+#include "Report.h"
+#include "Screening.h"
 #include "matching/NoCaseString.h"
 #include "matching/LibrarySetup.h"
 #include "matching/LiteralWalk.h"
@@ -31,34 +36,14 @@
 
 namespace {
 
+using Tavrin::Cli::Encoding;
+
 [[noreturn]] void Fail(const char* what, std::string_view line) {
   std::fprintf(stderr, "%s\nline (%zu bytes):", what, line.size());
   for (const char c : line)
     std::fprintf(stderr, " %02X", static_cast<unsigned char>(c));
   std::fprintf(stderr, "\n");
   std::abort();
-}
-
-// Every line the tool reads from `input` delivered `record` bytes per read.
-std::vector<std::string> ReadLines(std::string_view input, std::size_t record) {
-  int fds[2];
-  if (socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds) != 0) std::abort();
-  std::thread writer([&] {
-    for (std::size_t at = 0; at < input.size(); at += record) {
-      const std::size_t n = std::min(record, input.size() - at);
-      if (write(fds[1], input.data() + at, n) != static_cast<ssize_t>(n))
-        std::abort();
-    }
-    close(fds[1]);
-  });
-  Tavrin::Cli::LineReader reader(fds[0]);
-  std::vector<std::string> lines;
-  std::string line;
-  while (reader.Next(line)) lines.push_back(line);
-  writer.join();
-  close(fds[0]);
-  if (reader.error() != 0) std::abort();
-  return lines;
 }
 
 // The offset of the first byte the C library's UTF-8 decoder refuses, or
@@ -107,51 +92,56 @@ bool AnyPieceBanned(const std::string& bytes) {
   }
 }
 
-void CheckLine(Tavrin::Cli::LineScreener& screener, Tavrin::Cli::Encoding encoding,
-               std::string_view body) {
-  using Tavrin::Cli::Verdict;
-  const Verdict verdict = screener.Check(body);
-  std::string filtered;
-  const Verdict filter_verdict = screener.Filter(body, filtered);
-  std::vector<Tavrin::Cli::RowHit> hits;
-  const Verdict explain_verdict = screener.Explain(body, hits);
-  if (filter_verdict != verdict || explain_verdict != verdict)
-    Fail("check, filter and explain disagree", body);
+// What the tool must answer for one line (without its newline): the
+// verdict, and for TAVRIN_INVALID the offset of the first ill-formed byte.
+// Explain's rows are checked on the way.
+struct Expected {
+  unsigned char verdict;
+  std::size_t error_offset;
+};
 
-  if (encoding == Tavrin::Cli::Encoding::kUtf8) {
-    const std::size_t invalid = Tavrin::FindInvalidUtf8(body);
-    if (invalid != FirstByteIconvRefuses(body))
-      Fail("FindInvalidUtf8 disagrees with iconv", body);
-    if (invalid != std::string_view::npos) {
-      if (verdict != Verdict::kError || screener.error_offset() != invalid ||
-          filtered != "***<br>" || !hits.empty())
-        Fail("ill-formed UTF-8 not refused", body);
-      return;
-    }
-  } else if (screener.screened() != body) {
-    Fail("a GBK line is not screened as it is", body);
+Expected CheckLine(Encoding encoding, std::string_view line) {
+  std::string screened(line);
+  std::size_t bad = std::string_view::npos;
+  if (encoding == Encoding::kUtf8) {
+    bad = Tavrin::FindInvalidUtf8(line);
+    if (bad != FirstByteIconvRefuses(line))
+      Fail("FindInvalidUtf8 disagrees with iconv", line);
+  }
+  if (encoding != Encoding::kGbk &&
+      !Tavrin::ConvertToGbk(encoding == Encoding::kUtf8
+                                ? Tavrin::InputEncoding::kUtf8
+                                : Tavrin::InputEncoding::kGb18030,
+                            line, screened, &bad) &&
+      bad == std::string_view::npos) {
+    Fail("ConvertToGbk refuses well-formed UTF-8", line);
   }
 
-  const std::string_view screened = screener.screened();
-  const bool banned = AnyPieceBanned(std::string(screened));
-  if (verdict != (banned ? Verdict::kBanned : Verdict::kClean))
-    Fail("the verdict disagrees with the word list", body);
-  if (filtered != (banned ? std::string_view("***<br>") : body))
-    Fail("filter wrote the wrong line", body);
-
+  std::string scratch;
+  std::vector<tavrin_match> rows;
+  std::size_t rows_bad = 0;
+  const unsigned char explained =
+      Tavrin::Cli::FindRows(encoding, line, scratch, rows, &rows_bad);
+  if (bad != std::string_view::npos) {
+    if (explained != TAVRIN_INVALID || rows_bad != bad || !rows.empty())
+      Fail("explain does not refuse an ill-formed line", line);
+    return {TAVRIN_INVALID, bad};
+  }
+  const bool banned = AnyPieceBanned(screened);
+  if (explained != (banned ? TAVRIN_BANNED : TAVRIN_CLEAN))
+    Fail("explain's verdict disagrees with the word list", line);
   // Explain lists exactly the rows that occur, in table order, each at its
   // first occurrence.
-  std::size_t next_hit = 0;
+  std::size_t next = 0;
   for (std::size_t row = 1; row <= Tavrin::kBannedWordCount; ++row) {
     const std::size_t at = FirstOccurrence(screened, Tavrin::Cli::RowBytes(row));
     if (at == std::string_view::npos) continue;
-    if (!banned) Fail("a row occurs in a clean line", body);
-    if (next_hit == hits.size() || hits[next_hit].row != row ||
-        hits[next_hit].offset != at)
-      Fail("explain lists the wrong rows or offsets", body);
-    ++next_hit;
+    if (next == rows.size() || rows[next].row != row || rows[next].offset != at)
+      Fail("explain lists the wrong rows or offsets", line);
+    ++next;
   }
-  if (next_hit != hits.size()) Fail("explain lists a row that is absent", body);
+  if (next != rows.size()) Fail("explain lists a row that is absent", line);
+  return {static_cast<unsigned char>(banned ? TAVRIN_BANNED : TAVRIN_CLEAN), 0};
 }
 
 }  // namespace
@@ -159,43 +149,89 @@ void CheckLine(Tavrin::Cli::LineScreener& screener, Tavrin::Cli::Encoding encodi
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   if (size < 2) return 0;
-  const Tavrin::Cli::Encoding encoding = (data[0] & 1) != 0
-                                           ? Tavrin::Cli::Encoding::kUtf8
-                                           : Tavrin::Cli::Encoding::kGbk;
+  const Encoding encoding = (data[0] & 3) == 2   ? Encoding::kGb18030
+                            : (data[0] & 3) != 0 ? Encoding::kUtf8
+                                                 : Encoding::kGbk;
+  const bool hold_lines = (data[0] & 4) != 0;
+  const std::size_t chunk_size = 8 * (std::size_t{data[0]} / 8 + 1);
   const std::size_t record = std::size_t{data[1]} + 1;
   const std::string_view input(reinterpret_cast<const char*>(data) + 2,
                                size - 2);
   Tavrin::EnsureWordList();
+  if (!Tavrin::Cli::CanScreen(encoding)) std::abort();
 
-  const std::vector<std::string> lines = ReadLines(input, record);
-  std::string joined;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::string& line = lines[i];
-    const std::size_t newline = line.find('\n');
-    const bool last = i + 1 == lines.size();
-    if (line.empty() ||
-        (newline != line.size() - 1 && !(last && newline == std::string::npos)))
-      Fail("a line is not cut at its newline", line);
-    joined += line;
+  // The lines as the input holds them.
+  std::vector<std::string_view> lines;
+  for (std::size_t at = 0; at < input.size();) {
+    const std::size_t newline = input.find('\n', at);
+    const std::size_t end =
+        newline == std::string_view::npos ? input.size() : newline + 1;
+    lines.push_back(input.substr(at, end - at));
+    at = end;
   }
-  if (joined != input) Fail("the lines read are not the input", joined);
 
-  static Tavrin::Cli::LineScreener gbk(Tavrin::Cli::Encoding::kGbk);
-  static Tavrin::Cli::LineScreener utf8(Tavrin::Cli::Encoding::kUtf8);
-  Tavrin::Cli::LineScreener& screener =
-      encoding == Tavrin::Cli::Encoding::kUtf8 ? utf8 : gbk;
-  if (!screener.ok()) std::abort();
-  for (const std::string& line : lines) {
-    const Tavrin::Cli::LineParts parts = Tavrin::Cli::SplitEnding(line);
-    const std::string_view expected_ending =
-        line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0
-            ? "\r\n"
-        : line.back() == '\n' ? "\n"
-                              : "";
-    if (parts.ending != expected_ending ||
-        std::string(parts.body) + std::string(parts.ending) != line)
-      Fail("the line ending is split off wrongly", line);
-    CheckLine(screener, encoding, parts.body);
+  int fds[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) std::abort();
+  std::thread writer([&] {
+    for (std::size_t at = 0; at < input.size(); at += record) {
+      const std::size_t n = std::min(record, input.size() - at);
+      if (write(fds[1], input.data() + at, n) != static_cast<ssize_t>(n))
+        std::abort();
+    }
+    close(fds[1]);
+  });
+
+  Tavrin::Cli::ChunkReader reader(fds[0], chunk_size, hold_lines);
+  // UTF-16 is only read through, for the sanitizers.
+  const bool as_is = reader.Sniff() == Tavrin::Cli::InputForm::kBytes;
+  Tavrin::Cli::ChunkBuffer buffer;
+  Tavrin::Cli::LongLineScreener long_line(encoding);
+  Tavrin::Cli::ChunkScreener screener;
+  Tavrin::Cli::ChunkLines chunk;
+  std::vector<unsigned char> verdicts;
+  std::size_t next = 0;  // the next line of `lines` to come
+  const auto expect = [&](unsigned char verdict, std::size_t error_offset,
+                          std::string_view line) {
+    if (next == lines.size()) Fail("more lines than the input holds", line);
+    std::string_view body = lines[next++];
+    if (!body.empty() && body.back() == '\n') body.remove_suffix(1);
+    const Expected expected = CheckLine(encoding, body);
+    if (verdict != expected.verdict ||
+        (verdict == TAVRIN_INVALID && error_offset != expected.error_offset))
+      Fail("the verdict disagrees with the word list", body);
+  };
+  while (Tavrin::Cli::NextLines(reader, buffer, long_line, &chunk)) {
+    if (!as_is) continue;
+    if (chunk.has_long_line) {
+      if (hold_lines) Fail("a held line came in pieces", lines[next]);
+      expect(chunk.long_line_verdict, chunk.long_line_error_offset, {});
+    }
+    const std::size_t count =
+        screener.Screen(encoding, chunk.lines, chunk.size, verdicts);
+    Tavrin::Cli::LineWalk walk(chunk.lines, chunk.size);
+    for (std::size_t i = 0; i < count; ++i) {
+      std::string_view line, ending;
+      walk.Next(&line, &ending);
+      const std::string_view whole = next < lines.size() ? lines[next] : "";
+      const std::string_view expected_ending =
+          whole.size() >= 2 && whole.substr(whole.size() - 2) == "\r\n" ? "\r\n"
+          : !whole.empty() && whole.back() == '\n'                       ? "\n"
+                                                                          : "";
+      if (std::string(line) + std::string(ending) != whole ||
+          ending != expected_ending)
+        Fail("a line is not cut at its newline, or its ending is wrong", line);
+      std::size_t error_offset = 0;
+      if (verdicts[i] == TAVRIN_INVALID) {
+        std::string scratch;
+        std::vector<tavrin_match> rows;
+        Tavrin::Cli::FindRows(encoding, line, scratch, rows, &error_offset);
+      }
+      expect(verdicts[i], error_offset, line);
+    }
   }
+  writer.join();
+  close(fds[0]);
+  if (reader.error() != 0) std::abort();
+  if (as_is && next != lines.size()) Fail("lines were lost", input);
   return 0;
 }

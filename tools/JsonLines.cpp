@@ -87,7 +87,7 @@ std::string FormatJsonLine(const JsonLine& line) {
   AppendJsonString(out, VerdictName(line.verdict));
   if (line.rows != nullptr) {
     out += ",\"rows\":[";
-    for (const RowHit& hit : *line.rows) {
+    for (const tavrin_match& hit : *line.rows) {
       if (out.back() == '}') out += ',';
       out += "{\"row\":";
       out += std::to_string(hit.row);

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "LineScreening.h"
+#include "Screening.h"
 
 namespace Tavrin {
 namespace Cli {
@@ -26,8 +26,8 @@ namespace Cli {
 struct JsonLine {
   std::string_view file;
   std::size_t line = 0;
-  Verdict verdict = Verdict::kClean;
-  const std::vector<RowHit>* rows = nullptr;  // explain: the rows found
+  unsigned char verdict = TAVRIN_CLEAN;       // TAVRIN_CLEAN, _BANNED, _INVALID
+  const std::vector<tavrin_match>* rows = nullptr;  // explain: the rows found
   std::optional<std::string_view> output;     // filter: what it writes
 };
 

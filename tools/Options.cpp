@@ -1,0 +1,371 @@
+#include "Options.h"
+
+#include <getopt.h>
+
+#include <cstdlib>
+#include <string_view>
+
+namespace Tavrin {
+namespace Cli {
+namespace {
+
+constexpr unsigned kMostThreads = 1024;
+// --help: option names in the first kHelpColumn columns, text up to kHelpWidth.
+constexpr std::size_t kHelpColumn = 24;
+constexpr std::size_t kHelpWidth = 78;
+
+// Sets what an option asks for from its value (nullptr for an option that
+// takes none); false, with options->error set, for a value it refuses.
+using Apply = bool (*)(Options* options, const char* value);
+
+struct OptionSpec {
+  int code;           // its short letter, or a code above 255 for none
+  const char* name;   // its long name
+  const char* value;  // its value's name in --help, or nullptr for none
+  const char* help;
+  Apply apply;
+};
+
+// Codes of the options that have no short letter.
+enum : int { kJson = 256, kLineBuffered, kBannedOnly };
+
+bool Refuse(Options* options, std::string error) {
+  options->error = std::move(error);
+  return false;
+}
+
+const OptionSpec kOptionSpecs[] = {
+    {'e', "encoding", "ENC",
+     "the encoding of the input: gbk (the bytes go to the library as they "
+     "are), utf-8 or gb18030 (each line is converted to GBK first; a "
+     "character GBK lacks, such as an emoji, is screened as '?', and filter "
+     "writes a clean line back exactly as it came in; a line that is not "
+     "well-formed is an error). The default follows the locale (LC_ALL, "
+     "LC_CTYPE, LANG): utf-8 in a UTF-8 locale, gb18030 in a GB18030 locale, "
+     "gbk in any other: GBK, GB2312, and the C locale of scripts. In a UTF-8 "
+     "locale a GBK file is an error (not UTF-8): screen it with -e gbk. A "
+     "file that begins with a UTF-16 byte-order mark is read as UTF-16 "
+     "whatever ENC is (filter writes it as UTF-8); one that looks like "
+     "UTF-16 without a mark is refused.",
+     [](Options* o, const char* value) {
+       o->encoding_given = true;
+       return ParseEncoding(value, &o->encoding) ||
+              Refuse(o, "unknown encoding '" + std::string(value) +
+                            "': use gbk, utf-8 or gb18030");
+     }},
+    {'t', "text", "TEXT",
+     "screen TEXT as if it were a file's content, instead of or besides the "
+     "FILEs; may be given more than once (named <text1>, <text2>, ... in the "
+     "output)",
+     [](Options* o, const char* value) {
+       o->sources.push_back({Source::kText, value});
+       return true;
+     }},
+    {'c', "count", nullptr,
+     "instead of the command's output, the number of banned lines of each "
+     "input: NAME:N, or N alone when there is one input",
+     [](Options* o, const char*) {
+       o->report.summary = Summary::kCount;
+       return true;
+     }},
+    {'l', "files-with-banned", nullptr,
+     "instead of the command's output, the name of each input that has a "
+     "banned line; each is read up to its first banned line",
+     [](Options* o, const char*) {
+       o->report.summary = Summary::kFilesWithBanned;
+       return true;
+     }},
+    {'q', "quiet", nullptr,
+     "write nothing on standard output, and stop at the first banned line "
+     "(exit status 1). Errors are still reported. Of -c, -l and -q the last "
+     "given counts",
+     [](Options* o, const char*) {
+       o->report.summary = Summary::kQuiet;
+       return true;
+     }},
+    {kBannedOnly, "banned-only", nullptr,
+     "check and explain write only the lines that are not clean (banned, or "
+     "an error)",
+     [](Options* o, const char*) {
+       o->report.banned_only = true;
+       return true;
+     }},
+    {'r', "recursive", nullptr,
+     "screen every file under each directory given (the working directory "
+     "when no FILE is), in the order of their names; symbolic links found "
+     "inside are not followed, and devices, FIFOs and sockets are passed "
+     "over. Whatever cannot be read is reported and the rest screened",
+     [](Options* o, const char*) {
+       o->recursive = true;
+       return true;
+     }},
+    {'j', "threads", "N",
+     "screen with N threads; the default is the number of processors this "
+     "process may run on. A file or standard input is cut into chunks at "
+     "newlines, which the threads screen side by side; the output is the "
+     "same as with -j1. With --line-buffered, or output to a terminal, one "
+     "thread screens",
+     [](Options* o, const char* value) {
+       char* end = nullptr;
+       const unsigned long n = std::strtoul(value, &end, 10);
+       if (*value < '0' || *value > '9' || *end != '\0' || n < 1 ||
+           n > kMostThreads) {
+         return Refuse(o, "invalid thread count '" + std::string(value) +
+                              "': use a number from 1 to " +
+                              std::to_string(kMostThreads));
+       }
+       o->threads = static_cast<unsigned>(n);
+       return true;
+     }},
+    {kJson, "json", nullptr,
+     "write JSON Lines: one object per input line, "
+     "{\"file\":DATA,\"line\":N,\"verdict\":V}, with "
+     "\"rows\":[{\"row\":R,\"offset\":N,\"match\":DATA},...] for explain and "
+     "\"output\":DATA for filter; DATA is {\"text\":STRING} for UTF-8, else "
+     "{\"bytes\":BASE64}",
+     [](Options* o, const char*) {
+       o->report.json = true;
+       return true;
+     }},
+    {kLineBuffered, "line-buffered", nullptr,
+     "write out each line's answer before reading the next line (always so "
+     "on a terminal), so that a program can hand tavrin a line and wait for "
+     "it",
+     [](Options* o, const char*) {
+       o->report.line_buffered = true;
+       return true;
+     }},
+    {'h', "help", nullptr, "print this help and exit",
+     [](Options* o, const char*) {
+       o->action = Action::kHelp;
+       return true;
+     }},
+    {'V', "version", nullptr, "print the version and exit",
+     [](Options* o, const char*) {
+       o->action = Action::kVersion;
+       return true;
+     }},
+};
+
+struct CommandSpec {
+  const char* name;
+  Command command;
+  const char* help;
+};
+
+const CommandSpec kCommandSpecs[] = {
+    {"check", Command::kCheck,
+     "print one line per input line: NAME:LINE: clean|banned|error"},
+    {"filter", Command::kFilter,
+     "write each line back unchanged when clean, as " TAVRIN_MARKER
+     " when banned (or "
+     "when it cannot be screened: not well-formed in its encoding); line "
+     "endings (LF or CRLF) are kept"},
+    {"explain", Command::kExplain,
+     "as check, and for each banned line one line per row of the list that "
+     "occurs in it, with the byte offset of its first occurrence:  "
+     "NAME:LINE: row R at byte N: HEX \"TEXT\""},
+};
+
+const char kHelpIntro[] =
+    "Usage: tavrin COMMAND [OPTION...] [FILE...]\n"
+    "Screens each line of the FILEs (standard input when there is none, or\n"
+    "for '-') against Tavrin's built-in list of banned words.\n";
+
+const char kHelpNotes[] =
+    "NAME is the file as given, <stdin> or <textN>; LINE counts from 1. In "
+    "explain, byte offsets count the bytes screened: the GBK bytes, also when "
+    "the input is UTF-8 or GB18030. TEXT is the row in UTF-8 for the "
+    "terminal; HEX gives its exact GBK bytes. A zero byte inside a line is "
+    "screened past. Every FILE is read as a file; to screen a text given on "
+    "the command line, use --text. A FILE that is also the output is "
+    "refused.\n"
+    "Memory: check, -c, -l and -q hold about a megabyte of input a thread, "
+    "however long the lines; filter and explain hold each line whole until "
+    "its answer is written.\n"
+    "Exit status: 0 every line clean, 1 some line banned, 2 an error (a file "
+    "that cannot be read, a bad option, a line that is not well-formed in "
+    "its encoding, UTF-16 without a byte-order mark); the error is reported "
+    "on standard error and the other lines and files are still screened, "
+    "and it outweighs a banned line. A GBK file read as UTF-8 gets its first "
+    "few errors and then one line with their count. When the output cannot "
+    "be written tavrin stops at once, with exit status 2.\n";
+
+// Appends `text` wrapped to kHelpWidth columns, each line after the first
+// indented by `indent` (the first goes on from where `out` ends).
+void AppendWrapped(std::string& out, std::string_view text, std::size_t indent) {
+  std::size_t column = out.size() - (out.rfind('\n') + 1);
+  bool line_empty = true;
+  while (!text.empty()) {
+    const std::size_t space = text.find(' ');
+    const std::string_view word = text.substr(0, space);
+    text = space == std::string_view::npos ? "" : text.substr(space + 1);
+    if (word.empty()) continue;
+    if (!line_empty && column + 1 + word.size() > kHelpWidth) {
+      out += '\n';
+      out.append(indent, ' ');
+      column = indent;
+      line_empty = true;
+    }
+    if (!line_empty) {
+      out += ' ';
+      ++column;
+    }
+    out += word;
+    column += word.size();
+    line_empty = false;
+  }
+  out += '\n';
+}
+
+// The option as the user typed it, for a message: "--encoding" (without a
+// value), or "-e".
+std::string OptionAsTyped(const char* argument, int short_option) {
+  const std::string_view typed = argument;
+  if (typed.substr(0, 2) == "--") {
+    return std::string(typed.substr(0, typed.find('=')));
+  }
+  return std::string("-") + static_cast<char>(short_option);
+}
+
+void UsageError(Options* options, std::string message) {
+  options->action = Action::kUsageError;
+  options->error = std::move(message);
+}
+
+}  // namespace
+
+std::string HelpText() {
+  std::string help = kHelpIntro;
+  help += "\nCommands:\n";
+  for (const CommandSpec& command : kCommandSpecs) {
+    help += "  ";
+    help += command.name;
+    help.append(10 - std::string_view(command.name).size(), ' ');
+    AppendWrapped(help, command.help, 12);
+  }
+  help += "\nOptions (before or after the FILEs):\n";
+  for (const OptionSpec& option : kOptionSpecs) {
+    std::string names = "  ";
+    names += option.code < 256 ? std::string{'-', static_cast<char>(option.code), ','}
+                               : std::string("   ");
+    names += " --";
+    names += option.name;
+    if (option.value != nullptr) {
+      names += '=';
+      names += option.value;
+    }
+    help += names;
+    if (names.size() + 2 > kHelpColumn) {
+      help += '\n';
+      help.append(kHelpColumn, ' ');
+    } else {
+      help.append(kHelpColumn - names.size(), ' ');
+    }
+    AppendWrapped(help, option.help, kHelpColumn);
+  }
+  help += "  --";
+  help.append(kHelpColumn - 4, ' ');
+  help += "every later argument is a FILE\n\n";
+  std::string_view notes = kHelpNotes;
+  while (!notes.empty()) {
+    const std::size_t end = notes.find('\n');
+    AppendWrapped(help, notes.substr(0, end), 0);
+    notes.remove_prefix(end + 1);
+  }
+  return help;
+}
+
+void ParseArguments(int argc, char** argv, Options* options) {
+  std::string short_options = "-:";  // see below
+  std::vector<option> long_options;
+  for (const OptionSpec& spec : kOptionSpecs) {
+    const int has_value = spec.value != nullptr ? required_argument : no_argument;
+    if (spec.code < 256) {
+      short_options += static_cast<char>(spec.code);
+      if (has_value) short_options += ':';
+    }
+    long_options.push_back({spec.name, has_value, nullptr, spec.code});
+  }
+  long_options.push_back({nullptr, 0, nullptr, 0});
+
+  bool command_given = false;
+  const auto operand = [&](std::string_view arg) {
+    if (!command_given) {
+      command_given = true;
+      for (const CommandSpec& command : kCommandSpecs) {
+        if (arg == command.name) {
+          options->report.command = command.command;
+          return true;
+        }
+      }
+      UsageError(options, "unknown command '" + std::string(arg) +
+                              "': use check, filter or explain");
+      return false;
+    }
+    options->sources.push_back(
+        arg == "-" ? Source{Source::kStdin, ""} : Source{Source::kFile, std::string(arg)});
+    return true;
+  };
+
+  // "-": getopt_long hands back each operand in its place (as option 1), so
+  // that options may follow the FILEs and texts and files keep their order.
+  // ":": a missing value is reported as ':', so that every message is ours.
+  opterr = 0;
+  optind = 0;
+  int c;
+  while ((c = getopt_long(argc, argv, short_options.c_str(),
+                          long_options.data(), nullptr)) != -1) {
+    const char* typed = argv[optind - 1];
+    if (c == 1) {
+      if (!operand(optarg)) return;
+      continue;
+    }
+    if (c == ':') {
+      return UsageError(options, "option '" + OptionAsTyped(typed, optopt) +
+                                     "' needs a value");
+    }
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& candidate : kOptionSpecs) {
+      if (candidate.code == c) spec = &candidate;
+    }
+    if (spec == nullptr) {  // '?'
+      // A known long option given a value it does not take leaves its own
+      // code in optopt; an unknown or ambiguous one leaves 0.
+      if (std::string_view(typed).substr(0, 2) == "--" && optopt != 0) {
+        return UsageError(options, "option '" + OptionAsTyped(typed, optopt) +
+                                       "' takes no value");
+      }
+      return UsageError(options, "unknown option '" +
+                                     (optopt != 0 ? OptionAsTyped("-", optopt)
+                                                  : std::string(typed)) +
+                                     "'");
+    }
+    if (!spec->apply(options, optarg)) {
+      return UsageError(options, options->error);
+    }
+    if (options->action != Action::kRun) return;  // --help, --version
+  }
+  for (int i = optind; i < argc; ++i) {  // after "--"
+    if (!operand(argv[i])) return;
+  }
+  if (!command_given) {
+    return UsageError(options, "no command given: use check, filter or explain");
+  }
+  const ReportSettings& report = options->report;
+  if (report.json && report.summary != Summary::kNone) {
+    return UsageError(options, "--json does not go with -c, -l or -q");
+  }
+  if (report.banned_only && report.command == Command::kFilter) {
+    return UsageError(options, "--banned-only is for check and explain");
+  }
+  if (options->sources.empty()) {
+    // -r with no FILE screens the working directory (named "": its files
+    // are shown without "./"), as grep -r does.
+    options->sources.push_back(options->recursive ? Source{Source::kFile, ""}
+                                                  : Source{Source::kStdin, ""});
+  }
+}
+
+}  // namespace Cli
+}  // namespace Tavrin

@@ -1,0 +1,249 @@
+#include "Screening.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace Tavrin {
+namespace Cli {
+namespace {
+
+constexpr std::size_t kOverlap = kLongestBannedWord - 1;
+// The longest UTF-8 or GB18030 character: fewer bytes than this at the end
+// of a piece may be a character cut in two.
+constexpr std::size_t kLongestCharacter = 4;
+// GBK bytes a long line is converted into at a time.
+constexpr std::size_t kConversionStep = 64 * 1024;
+
+InputEncoding ToInputEncoding(Encoding encoding) noexcept {
+  return encoding == Encoding::kGb18030 ? InputEncoding::kGb18030
+                                        : InputEncoding::kUtf8;
+}
+
+// Option values compare with the library's case fold.
+bool NamesMatch(std::string_view a, std::string_view b) noexcept {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), EqualIgnoringAsciiCase);
+}
+
+}  // namespace
+
+bool ParseEncoding(std::string_view name, Encoding* encoding) noexcept {
+  if (NamesMatch(name, "gbk") || NamesMatch(name, "cp936")) {
+    *encoding = Encoding::kGbk;
+  } else if (NamesMatch(name, "utf-8") || NamesMatch(name, "utf8")) {
+    *encoding = Encoding::kUtf8;
+  } else if (NamesMatch(name, "gb18030")) {
+    *encoding = Encoding::kGb18030;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+std::string_view EncodingName(Encoding encoding) noexcept {
+  switch (encoding) {
+    case Encoding::kUtf8:
+      return "UTF-8";
+    case Encoding::kGb18030:
+      return "GB18030";
+    case Encoding::kGbk:
+      break;
+  }
+  return "GBK";
+}
+
+bool CanScreen(Encoding encoding) noexcept {
+  return encoding == Encoding::kGbk ||
+         PrepareToGbk(ToInputEncoding(encoding));
+}
+
+// ---------------------------------------------------------------- chunks
+
+std::size_t ChunkScreener::Screen(Encoding encoding, const char* data,
+                                  std::size_t size,
+                                  std::vector<unsigned char>& verdicts) {
+  if (verdicts.size() < size) verdicts.resize(size);
+  // With room for a verdict per byte, one call screens every line.
+  switch (encoding) {
+    case Encoding::kGbk:
+      return tavrin_screen_lines(data, size, verdicts.data(), size, nullptr);
+    case Encoding::kUtf8:
+      return tavrin_screen_lines_utf8(data, size, verdicts.data(), size,
+                                      nullptr);
+    case Encoding::kGb18030:
+      break;
+  }
+  return ScreenGb18030(data, size, verdicts.data());
+}
+
+// The chunk goes to GBK line for line, and the GBK lines are screened in
+// one call. No GB18030 character holds a '\n' byte, so the lines stay where
+// they were; a line with an ill-formed sequence becomes one placeholder byte
+// in the GBK text, and its verdict is then set to TAVRIN_INVALID.
+std::size_t ChunkScreener::ScreenGb18030(const char* data, std::size_t size,
+                                         unsigned char* verdicts) {
+  if (gbk_.size() < size) gbk_.resize(size);
+  ill_formed_lines_.clear();
+  std::size_t in = 0, out = 0, line = 0, counted_to = 0;
+  while (in < size) {
+    const ToGbkStep step = TranscodeToGbk(InputEncoding::kGb18030, data + in,
+                                          size - in, &gbk_[out], size - out);
+    in += step.read;
+    out += step.written;
+    if (!step.ill_formed) continue;
+    line += static_cast<std::size_t>(
+        std::count(data + counted_to, data + in, '\n'));
+    ill_formed_lines_.push_back(line);
+    const char* gbk_line_end = static_cast<const char*>(
+        memrchr(gbk_.data(), '\n', out));
+    out = gbk_line_end != nullptr ? gbk_line_end - gbk_.data() + 1 : 0;
+    gbk_[out++] = '?';
+    const void* newline = std::memchr(data + in, '\n', size - in);
+    if (newline == nullptr) break;
+    gbk_[out++] = '\n';
+    in = static_cast<const char*>(newline) - data + 1;
+    counted_to = in;
+    ++line;
+  }
+  const std::size_t lines =
+      tavrin_screen_lines(gbk_.data(), out, verdicts, size, nullptr);
+  for (const std::size_t bad : ill_formed_lines_) verdicts[bad] = TAVRIN_INVALID;
+  return lines;
+}
+
+// ---------------------------------------------------------------- long lines
+
+void LongLineScreener::Reset() noexcept {
+  verdict_ = TAVRIN_CLEAN;
+  taken_ = 0;
+  error_offset_ = 0;
+  tail_size_ = 0;
+}
+
+void LongLineScreener::ScreenGbk(const char* gbk, std::size_t size) {
+  // A row that spans the cut lies within the bytes kept from before and the
+  // first kOverlap bytes of this piece.
+  char junction[2 * kOverlap];
+  const std::size_t head = std::min(size, kOverlap);
+  std::memcpy(junction, tail_, tail_size_);
+  std::memcpy(junction + tail_size_, gbk, head);
+  if (tavrin_is_valid(junction, tail_size_ + head) != 1 ||
+      tavrin_is_valid(gbk, size) != 1) {
+    verdict_ = TAVRIN_BANNED;
+  }
+  if (size >= kOverlap) {
+    std::memcpy(tail_, gbk + size - kOverlap, kOverlap);
+    tail_size_ = kOverlap;
+  } else {
+    const std::size_t keep = std::min(tail_size_ + size, kOverlap);
+    std::memcpy(tail_, junction + tail_size_ + size - keep, keep);
+    tail_size_ = keep;
+  }
+}
+
+std::size_t LongLineScreener::Add(const char* data, std::size_t size,
+                                  bool ends_line) {
+  if (encoding_ == Encoding::kGbk || verdict_ == TAVRIN_INVALID) {
+    if (verdict_ == TAVRIN_CLEAN) ScreenGbk(data, size);
+    taken_ += size;
+    return size;
+  }
+  // Converted in steps; a banned line is still converted to the end, since
+  // an ill-formed byte anywhere makes it TAVRIN_INVALID.
+  if (scratch_.size() < kConversionStep) scratch_.resize(kConversionStep);
+  std::size_t read = 0;
+  while (read < size) {
+    const ToGbkStep step =
+        TranscodeToGbk(ToInputEncoding(encoding_), data + read, size - read,
+                       &scratch_[0], scratch_.size());
+    if (verdict_ == TAVRIN_CLEAN) ScreenGbk(scratch_.data(), step.written);
+    read += step.read;
+    if (step.ill_formed) {
+      if (!ends_line && size - read < kLongestCharacter) break;
+      verdict_ = TAVRIN_INVALID;
+      error_offset_ = taken_ + read;
+      read = size;
+    }
+  }
+  taken_ += read;
+  return read;
+}
+
+bool NextLines(ChunkReader& reader, ChunkBuffer& buffer,
+               LongLineScreener& long_line, ChunkLines* lines) {
+  Chunk chunk;
+  for (;;) {
+    if (!reader.Next(buffer, &chunk)) return false;
+    *lines = ChunkLines();
+    lines->lines = chunk.data;
+    lines->size = chunk.size;
+    if (!chunk.continues_line && !chunk.ends_inside_line) return true;
+    const void* newline = chunk.ends_inside_line
+                              ? nullptr
+                              : std::memchr(chunk.data, '\n', chunk.size);
+    const std::size_t piece =
+        newline != nullptr ? static_cast<const char*>(newline) - chunk.data
+                           : chunk.size;
+    const std::size_t taken =
+        long_line.Add(chunk.data, piece, !chunk.ends_inside_line);
+    if (chunk.ends_inside_line) {
+      reader.GiveBack(piece - taken);
+      continue;
+    }
+    lines->has_long_line = true;
+    lines->long_line_verdict = long_line.verdict();
+    lines->long_line_error_offset = long_line.error_offset();
+    long_line.Reset();
+    const std::size_t head = newline != nullptr ? piece + 1 : piece;
+    lines->lines += head;
+    lines->size -= head;
+    return true;
+  }
+}
+
+// ---------------------------------------------------------------- rows
+
+unsigned char FindRows(Encoding encoding, std::string_view line,
+                       std::string& scratch, std::vector<tavrin_match>& rows,
+                       std::size_t* error_offset) {
+  rows.clear();
+  std::string_view screened = line;
+  if (encoding != Encoding::kGbk) {
+    if (!ConvertToGbk(ToInputEncoding(encoding), line, scratch, error_offset))
+      return TAVRIN_INVALID;
+    screened = scratch;
+  }
+  rows.resize(kBannedWordCount);
+  // A string_view of a string never pairs a null pointer with a length, so
+  // tavrin_find cannot fail here.
+  const std::size_t count =
+      tavrin_find(screened.data(), screened.size(), rows.data(), rows.size());
+  if (count == TAVRIN_FIND_FAILED) {  // fail closed all the same
+    rows.clear();
+    return TAVRIN_BANNED;
+  }
+  rows.resize(count);
+  return count == 0 ? TAVRIN_CLEAN : TAVRIN_BANNED;
+}
+
+std::string_view VerdictName(unsigned char verdict) noexcept {
+  switch (verdict) {
+    case TAVRIN_CLEAN:
+      return "clean";
+    case TAVRIN_BANNED:
+      return "banned";
+  }
+  return "error";
+}
+
+std::string_view RowBytes(std::size_t row) noexcept {
+  std::size_t length = 0;
+  const char* bytes = row <= kBannedWordCount
+                          ? tavrin_row(static_cast<unsigned>(row), &length)
+                          : nullptr;
+  return bytes != nullptr ? std::string_view(bytes, length)
+                          : std::string_view();
+}
+
+}  // namespace Cli
+}  // namespace Tavrin
