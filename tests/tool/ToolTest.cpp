@@ -615,6 +615,167 @@ TEST_F(ToolTest, JsonLinesParseBackWithPythonsJsonModule) {
       << out;
 }
 
+// ---------------------------------------------------------------- grep's options
+
+TEST_F(ToolTest, CountFilesQuietBannedOnlyAndRecursive) {
+  const std::string a = File("a.txt", "hello\nsee you on the Avenue\nfine\n");
+  const std::string b = File("b.txt", "ok\n");
+  const std::string missing = dir_ + "/missing.txt";
+  // A tree: files sorted by name at every level, a link inside passed over.
+  ASSERT_EQ(mkdir((dir_ + "/tree").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir_ + "/tree/sub").c_str(), 0755), 0);
+  const std::string t1 = File("tree/b.log", "fuck\n");
+  const std::string t2 = File("tree/sub/a.log", "fine\n");
+  const std::string t3 = File("tree/c.log", "ok\n");
+  ASSERT_EQ(symlink(a.c_str(), (dir_ + "/tree/a-link.log").c_str()), 0);
+  ASSERT_EQ(symlink((dir_ + "/tree").c_str(), (dir_ + "/tree-link").c_str()), 0);
+  const std::string tree = dir_ + "/tree";
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+    int status;
+    std::size_t error_lines;
+  };
+  const Case cases[] = {
+      {{"check", "-c", a}, "1\n", 1, 0},
+      {{"check", "--count", b}, "0\n", 0, 0},
+      {{"filter", "-c", a, b}, a + ":1\n" + b + ":0\n", 1, 0},
+      {{"check", "-c", "-t", "Essex", "-t", "ok"}, "<text1>:1\n<text2>:0\n", 1, 0},
+      {{"check", "-c", a, missing}, a + ":1\n", 2, 1},
+      {{"check", "-l", b, a}, a + "\n", 1, 0},
+      {{"explain", "--files-with-banned", b}, "", 0, 0},
+      {{"check", "-q", b, a}, "", 1, 0},
+      // -q stops at the first banned line: the missing file is never opened.
+      {{"check", "-q", a, missing}, "", 1, 0},
+      {{"check", "-q", missing, a}, "", 2, 1},
+      {{"check", "--banned-only", a, b}, a + ":2: banned\n", 1, 0},
+      {{"explain", "--banned-only", a},
+       a + ":2: banned\n" + a + ":2: row 5 at byte 15: 61 76 \"av\"\n", 1, 0},
+      {{"check", "-r", tree},
+       t1 + ":1: banned\n" + t3 + ":1: clean\n" + t2 + ":1: clean\n", 1, 0},
+      {{"check", "-r", "-c", dir_ + "/tree-link/"},
+       dir_ + "/tree-link/b.log:1\n" + dir_ + "/tree-link/c.log:0\n" + dir_ +
+           "/tree-link/sub/a.log:0\n",
+       1, 0},
+      {{"check", "-rl", tree, b}, t1 + "\n", 1, 0},
+      {{"check", "-j", "3", "-c", a}, "1\n", 1, 0},
+      {{"check", "--threads=0", a}, "", 2, 1},
+      {{"check", "-c", "--json", a}, "", 2, 1},
+      {{"filter", "--banned-only", a}, "", 2, 1},
+  };
+  for (const Case& c : cases) {
+    std::string shown;
+    for (const std::string& arg : c.args) shown += " " + arg;
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.out, c.out) << shown;
+    EXPECT_EQ(r.status, c.status) << shown;
+    EXPECT_EQ(Lines(r.err).size(), c.error_lines) << shown << ": " << r.err;
+  }
+}
+
+TEST_F(ToolTest, ThreadsAnswerAsOneThreadDoes) {
+  // Several chunks of UTF-8 lines of every kind, a line longer than a chunk
+  // (banned only at its end), and more ill-formed lines than are shown.
+  std::string mixed;
+  for (int i = 0; i < 60000; ++i) {
+    switch (i % 7) {
+      case 0: mixed += "\xE7\xA5\x9D\xE4\xBD\xA0\xE7\x94\x9F\xE6\x97\xA5 " + std::to_string(i) + "\n"; break;
+      case 1: mixed += "see you on the Avenue\r\n"; break;
+      case 2: mixed += "clean\0 but then fuck "s + std::to_string(i) + "\n"; break;
+      case 3: mixed += i % 1000 == 3 ? "bad \xC0\xAF byte\n" : "fine\n"; break;
+      default: mixed += "good morning, line " + std::to_string(i) + "\n";
+    }
+    if (i == 30000) mixed += std::string(3 << 20, 'x') + "sex\n";
+  }
+  mixed += "last line, no newline";
+  const std::string path = File("mixed.txt", mixed);
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"check"}, {"check", "-c"}, {"filter"}, {"explain", "--banned-only"},
+           {"check", "--json"}}) {
+    for (const bool from_stdin : {false, true}) {
+      std::vector<std::string> one = args, many = args;
+      one.insert(one.end(), {"-e", "utf-8", "-j1"});
+      many.insert(many.end(), {"-e", "utf-8", "-j4"});
+      if (!from_stdin) {
+        one.push_back(path);
+        many.push_back(path);
+      }
+      const std::string input = from_stdin ? mixed : "";
+      const Result expected = Run(one, input);
+      const Result r = Run(many, input);
+      const std::string shown = args[0] + (from_stdin ? " on stdin" : " on a file");
+      EXPECT_EQ(r.status, 2) << shown;  // the ill-formed lines
+      EXPECT_EQ(r.status, expected.status) << shown;
+      EXPECT_TRUE(r.out == expected.out) << shown << ": outputs differ";
+      EXPECT_EQ(r.err, expected.err) << shown;
+      EXPECT_FALSE(expected.out.empty()) << shown;
+    }
+  }
+}
+
+// ---------------------------------------------------------------- encodings
+
+std::string Utf16(std::string_view ascii, bool big_endian) {
+  std::string wide;
+  for (const char c : ascii) {
+    wide += big_endian ? std::string{'\0', c} : std::string{c, '\0'};
+  }
+  return wide;
+}
+
+TEST_F(ToolTest, Utf16Gb18030AndAGbkLogReadAsUtf8AreNeverASilentClean) {
+  const std::string text = "hello\r\nEssex\n";
+  const std::string le = File("le.txt", "\xFF\xFE" + Utf16(text, false));
+  const std::string be = File("be.txt", "\xFE\xFF" + Utf16(text, true));
+  const std::string unmarked = File("unmarked.txt", Utf16(text, false));
+  // With a mark: read as UTF-16 in any locale, and filtered as UTF-8.
+  Result r = Run({"check", le, be});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, le + ":1: clean\n" + le + ":2: banned\n" + be + ":1: clean\n" +
+                       be + ":2: banned\n");
+  r = Run({"filter", be}, "", "C.UTF-8");
+  EXPECT_EQ(r.out, "hello\r\n***<br>\n");
+  // Without one: reported once, exit status 2, and the other files screened.
+  r = Run({"check", unmarked, be});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, be + ":1: clean\n" + be + ":2: banned\n");
+  ASSERT_EQ(Lines(r.err).size(), 1u) << r.err;
+  EXPECT_NE(r.err.find(unmarked + ": not screened: it looks like UTF-16"),
+            std::string::npos);
+
+  // 价格 £1786 in GB18030: "£" is 81 30 84 35, whose last byte and the
+  // digits after it hold row 29 when the bytes are screened as GBK.
+  const std::string price = "\xBC\xDB\xB8\xF1 \x81\x30\x84\x35" "1786";
+  const std::string gb18030 = File("gb18030.txt", price + "\n\x81\x30\n" + price);
+  r = Run({"check", "-e", "gb18030", gb18030});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, gb18030 + ":1: clean\n" + gb18030 + ":2: error\n" + gb18030 + ":3: clean\n");
+  EXPECT_EQ(r.err, "tavrin: " + gb18030 + ":2: invalid GB18030 at byte 0\n");
+  r = Run({"filter"}, price + "\n", "zh_CN.gb18030");  // the locale's default
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, price + "\n");
+  r = Run({"check"}, price + "\n", "zh_CN.GBK");  // GBK: the bytes as they are
+  EXPECT_EQ(r.out, "<stdin>:1: banned\n");
+
+  // A GBK log read in a UTF-8 locale: every verdict line, the first ten
+  // errors, then one line with their count.
+  std::string log, verdicts;
+  for (int i = 1; i <= 25; ++i) {
+    log += "\xC4\xE3\xBA\xC3\n";  // 你好
+    verdicts += "<stdin>:" + std::to_string(i) + ": error\n";
+  }
+  r = Run({"check"}, log, "C.UTF-8");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, verdicts);
+  const std::vector<std::string> errors = Lines(r.err);
+  ASSERT_EQ(errors.size(), 11u) << r.err;
+  EXPECT_EQ(errors[9], "tavrin: <stdin>:10: invalid UTF-8 at byte 0");
+  EXPECT_EQ(errors[10],
+            "tavrin: <stdin>: 25 lines are not UTF-8 (the first 10 are shown); "
+            "for GBK input use -e gbk");
+}
+
 // ---------------------------------------------------------------- sample host
 
 TEST_F(ToolTest, TheSampleHostScreensWholeLinesAndKeepsTheirEndings) {
