@@ -188,7 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   Tavrin::Cli::LongLineScreener long_line(encoding);
   Tavrin::Cli::ChunkScreener screener;
   Tavrin::Cli::ChunkLines chunk;
-  std::vector<unsigned char> verdicts;
+  Tavrin::Cli::ChunkBuffer verdicts;
   std::size_t next = 0;  // the next line of `lines` to come
   const auto expect = [&](unsigned char verdict, std::size_t error_offset,
                           std::string_view line) {
@@ -209,6 +209,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     const std::size_t count =
         screener.Screen(encoding, chunk.lines, chunk.size, verdicts);
     Tavrin::Cli::LineWalk walk(chunk.lines, chunk.size);
+    const auto* verdict = reinterpret_cast<const unsigned char*>(verdicts.data());
     for (std::size_t i = 0; i < count; ++i) {
       std::string_view line, ending;
       walk.Next(&line, &ending);
@@ -221,12 +222,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
           ending != expected_ending)
         Fail("a line is not cut at its newline, or its ending is wrong", line);
       std::size_t error_offset = 0;
-      if (verdicts[i] == TAVRIN_INVALID) {
+      if (verdict[i] == TAVRIN_INVALID) {
         std::string scratch;
         std::vector<tavrin_match> rows;
         Tavrin::Cli::FindRows(encoding, line, scratch, rows, &error_offset);
       }
-      expect(verdicts[i], error_offset, line);
+      expect(verdict[i], error_offset, line);
     }
   }
   writer.join();

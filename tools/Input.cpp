@@ -124,7 +124,7 @@ void ChunkReader::Fill(ChunkBuffer& buffer) {
 }
 
 InputForm ChunkReader::Sniff() {
-  carry_.resize(std::max(chunk_size_, kSniffedBytes));
+  carry_.resize(kSniffedBytes);
   carry_.resize(ReadSome(&carry_[0], carry_.size()));
   const InputForm form = SniffInput(carry_);
   if (form == InputForm::kUtf16WithMark) {

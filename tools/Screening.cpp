@@ -61,19 +61,19 @@ bool CanScreen(Encoding encoding) noexcept {
 
 std::size_t ChunkScreener::Screen(Encoding encoding, const char* data,
                                   std::size_t size,
-                                  std::vector<unsigned char>& verdicts) {
-  if (verdicts.size() < size) verdicts.resize(size);
+                                  ChunkBuffer& verdicts) {
+  verdicts.Reserve(size);
+  auto* out = reinterpret_cast<unsigned char*>(verdicts.data());
   // With room for a verdict per byte, one call screens every line.
   switch (encoding) {
     case Encoding::kGbk:
-      return tavrin_screen_lines(data, size, verdicts.data(), size, nullptr);
+      return tavrin_screen_lines(data, size, out, size, nullptr);
     case Encoding::kUtf8:
-      return tavrin_screen_lines_utf8(data, size, verdicts.data(), size,
-                                      nullptr);
+      return tavrin_screen_lines_utf8(data, size, out, size, nullptr);
     case Encoding::kGb18030:
       break;
   }
-  return ScreenGb18030(data, size, verdicts.data());
+  return ScreenGb18030(data, size, out);
 }
 
 // The chunk goes to GBK line for line, and the GBK lines are screened in

@@ -38,13 +38,14 @@ bool CanScreen(Encoding encoding) noexcept;
 // scratch space for GB18030, bounded by the chunk size).
 class ChunkScreener {
  public:
-  // Writes the verdict of every line of data[0 .. size) to verdicts[0 .. n)
-  // and returns n; `verdicts` is resized to at least `size` (no chunk has
-  // more lines than bytes). Lines follow tavrin_screen_lines' rules: a line
+  // Writes the verdict of every line of data[0 .. size) to the bytes of
+  // `verdicts`, one each, and returns how many. `verdicts` grows to `size`
+  // bytes (no chunk has more lines than bytes), not zeroed: only as many
+  // pages as there are lines are ever touched. Lines follow tavrin_screen_lines' rules: a line
   // ends at '\n', the last may lack one, and an empty chunk has none.
   // Requires CanScreen(encoding).
   std::size_t Screen(Encoding encoding, const char* data, std::size_t size,
-                     std::vector<unsigned char>& verdicts);
+                     ChunkBuffer& verdicts);
 
  private:
   std::size_t ScreenGb18030(const char* data, std::size_t size,

@@ -85,10 +85,14 @@ struct Job {
   ChunkBuffer buffer;
   Encoding encoding = Encoding::kGbk;
   ChunkLines chunk;
-  std::vector<unsigned char> verdicts;
+  ChunkBuffer verdicts;   // one byte a line
   std::size_t count = 0;  // lines screened
   bool screened = false;
 };
+
+const unsigned char* Verdicts(const ChunkBuffer& verdicts) {
+  return reinterpret_cast<const unsigned char*>(verdicts.data());
+}
 
 // Threads that screen jobs in the order they are given; each job is then
 // answered by the thread that reads, in the same order, so the output does
@@ -300,7 +304,7 @@ class Runner {
         !report_.LongLine(chunk.long_line_verdict, chunk.long_line_error_offset)) {
       return false;
     }
-    return report_.Lines(chunk.lines, chunk.size, job.verdicts.data(), job.count);
+    return report_.Lines(chunk.lines, chunk.size, Verdicts(job.verdicts), job.count);
   }
 
   // A text is screened as a file holding it would be, but the empty text is
@@ -308,14 +312,14 @@ class Runner {
   void RunText(const std::string& text) {
     const std::string name = "<text" + std::to_string(++texts_) + ">";
     report_.BeginInput(name, options_.encoding, false);
-    std::vector<unsigned char>& verdicts = jobs_[0]->verdicts;
+    ChunkBuffer& verdicts = jobs_[0]->verdicts;
     if (text.empty()) {
       screener_.Screen(options_.encoding, "\n", 1, verdicts);
-      report_.Lines(text.data(), 0, verdicts.data(), 1);
+      report_.Lines(text.data(), 0, Verdicts(verdicts), 1);
     } else {
       const std::size_t count =
           screener_.Screen(options_.encoding, text.data(), text.size(), verdicts);
-      report_.Lines(text.data(), text.size(), verdicts.data(), count);
+      report_.Lines(text.data(), text.size(), Verdicts(verdicts), count);
     }
     report_.EndInput(true);
   }
