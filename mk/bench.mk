@@ -1,7 +1,9 @@
 # make bench: builds the benchmark in its own tree (optimised, no sanitizers)
 # and prints its tables: Tavrin's two functions beside Hyperscan and the
-# literal walk. Hyperscan is needed by the benchmark only; make test does not
-# build it, so the test run never depends on Hyperscan.
+# literal walk, then the tavrin tool against ripgrep on generated chat logs
+# (bench/tool_vs_ripgrep.py; the logs are kept in the tree and reused).
+# Hyperscan and ripgrep are needed by the benchmark only; make test does not
+# build it, so the test run never depends on them.
 
 BENCH_BUILD_DIR := $(BUILD_DIR)/benchmark
 BENCH_ROUNDS ?= 9
@@ -13,7 +15,10 @@ help::
 bench:
 	@scripts/ensure-deps.sh build bench
 	cmake -S . -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DTAVRIN_BUILD_BENCH=ON -DTAVRIN_BUILD_TESTS=OFF -DTAVRIN_BUILD_TOOLS=OFF \
+	  -DTAVRIN_BUILD_BENCH=ON -DTAVRIN_BUILD_TESTS=OFF -DTAVRIN_BUILD_TOOLS=ON \
 	  -DTAVRIN_BUILD_FUZZ=OFF -DTAVRIN_SANITIZE=
-	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target tavrin_bench
+	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target tavrin_bench tavrin_tool
 	$(BENCH_BUILD_DIR)/bench/tavrin_bench $(BENCH_ROUNDS)
+	python3 bench/tool_vs_ripgrep.py --tool $(BENCH_BUILD_DIR)/tools/tavrin \
+	  --library $(BENCH_BUILD_DIR)/src/libtavrin.so.1 \
+	  --work $(BENCH_BUILD_DIR)/chat-logs --rounds $(BENCH_ROUNDS)

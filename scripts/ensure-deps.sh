@@ -26,7 +26,7 @@ for group in "${want[@]}"; do
                    binutils-mingw-w64-x86-64 wine wine64 wine32:i386 clang lld llvm)
              need_i386=1 ;;
     linux32) pkgs+=(g++-multilib googletest qemu-user-static) ;;
-    bench)   pkgs+=(libhyperscan-dev pkg-config) ;;
+    bench)   pkgs+=(libhyperscan-dev pkg-config ripgrep python3) ;;
     fuzz)    pkgs+=(clang libclang-rt-14-dev llvm) ;;
     python)  pkgs+=(python3 python3-venv python3-build python3-setuptools python3-wheel
                     python3-pytest python3-dask python3-distributed python3-fsspec) ;;
