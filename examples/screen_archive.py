@@ -37,6 +37,7 @@ from __future__ import annotations
 
 import argparse
 import glob
+import logging
 import math
 import os
 import re
@@ -213,8 +214,11 @@ def run_on_cluster(args: argparse.Namespace, tasks: List[Tuple[str, int, Optiona
             raise ClusterError(f"cannot reach the scheduler at {args.scheduler}: "
                                      f"{failure}") from None
     else:
+        # A failed task is reported once, by main: the workers' own warnings
+        # about it are kept out of standard error.
         cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
-                               host="127.0.0.1", dashboard_address=None)
+                               host="127.0.0.1", dashboard_address="127.0.0.1:0",
+                               silence_logs=logging.ERROR)
         client = Client(cluster)
     try:
         workers = len(client.scheduler_info()["workers"])

@@ -46,7 +46,7 @@ def run_example(*args, **options):
 @pytest.fixture(scope="module")
 def cluster():
     with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
-                      dashboard_address=None) as running:
+                      dashboard_address="127.0.0.1:0") as running:
         yield running
 
 
