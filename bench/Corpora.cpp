@@ -1,7 +1,10 @@
 #include "Corpora.h"
 
+#include <iconv.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <random>
 
 #include "matching/BannedWordTable.h"
@@ -201,7 +204,65 @@ Corpus Large(const char* name, std::string text) {
   return Corpus{name, {text}, false};
 }
 
+// The GBK form of a UTF-8 phrase, '?' for a character GBK lacks (as
+// Python's errors="replace" writes it).
+std::string ToGbk(const std::string& utf8) {
+  iconv_t cd = iconv_open("GBK", "UTF-8");
+  std::string gbk(utf8.size() + 1, '\0');
+  char* in = const_cast<char*>(utf8.data());
+  std::size_t in_left = utf8.size();
+  char* out = &gbk[0];
+  std::size_t out_left = gbk.size();
+  while (in_left > 0 && iconv(cd, &in, &in_left, &out, &out_left) == static_cast<std::size_t>(-1)) {
+    std::size_t skip = 1;  // the character iconv refused: its UTF-8 length
+    while (skip < in_left && (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80) ++skip;
+    in += skip;
+    in_left -= skip;
+    *out++ = '?';
+    --out_left;
+  }
+  iconv_close(cd);
+  gbk.resize(gbk.size() - out_left);
+  return gbk;
+}
+
 }  // namespace
+
+std::string ChatLog(std::size_t bytes, bool utf8) {
+  static const char* const kNames[] = {"小明", "阿强", "Lily", "王老师", "kevin_88", "月亮", "Tom", "小红"};
+  static const char* const kClean[] = {
+      "早上好", "今天天气不错", "我们几点见面？", "好的，没问题", "哈哈哈", "晚上一起吃饭吧",
+      "这个方案可以", "收到", "谢谢大家", "明天见", "会议改到三点", "文件发你邮箱了",
+      "good morning", "see you at noon", "thanks!", "ok", "lol", "on my way",
+      "the build is green", "who is online?", "新年快乐 🎉", "我到了 👍"};
+  static const char* const kNearMiss[] = {"Sus se x", "a v", "d b", "fu ck",
+                                          "51 786", "x . com", "< img", "比 这"};
+  static const char* const kBanned[] = {
+      "去Essex玩", "have a nice day", "visit shop.COM", "what the FUCK", "<img src=x>",
+      "这个比这个好", "５１７８６", "feedback please", "妈的", "call 51786"};
+  std::mt19937 rng(20261208u);
+  const auto pick = [&rng, utf8](const auto& list) {
+    static std::map<const char*, std::string> gbk;  // each phrase converted once
+    const char* phrase = list[rng() % (sizeof list / sizeof list[0])];
+    if (utf8) return std::string(phrase);
+    auto [at, added] = gbk.emplace(phrase, std::string());
+    if (added) at->second = ToGbk(phrase);
+    return at->second;
+  };
+  std::string log;
+  log.reserve(bytes + 256);
+  while (log.size() < bytes) {
+    std::vector<std::string> words;
+    for (std::size_t n = 1 + rng() % 4; n > 0; --n) words.push_back(pick(kClean));
+    const unsigned roll = rng() % 1000;
+    if (roll < 25) words.insert(words.begin() + rng() % (words.size() + 1), pick(kBanned));
+    else if (roll < 75) words.insert(words.begin() + rng() % (words.size() + 1), pick(kNearMiss));
+    std::string line = pick(kNames) + ": ";
+    for (std::size_t i = 0; i < words.size(); ++i) line += (i ? " " : "") + words[i];
+    log += line + "\n";
+  }
+  return log;
+}
 
 std::vector<Corpus> MakeCorpora() {
   Tavrin::EnsureWordList();

@@ -3,6 +3,7 @@
 #ifndef TAVRIN_BENCH_CORPORA_H_
 #define TAVRIN_BENCH_CORPORA_H_
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,12 @@ struct Corpus {
 // word each), 1 MiB clean English and GBK texts, and 1 MiB of near misses.
 // Every verdict is checked against the literal walk.
 std::vector<Corpus> MakeCorpora();
+
+// A chat log of about `bytes` bytes, its lines ended by '\n': speakers,
+// short phrases in Chinese and English, about 1 line in 40 with a banned
+// word and 1 in 20 with a near miss, as examples/make_chat_archive.py makes
+// them. In GBK, or in UTF-8 (then with emoji, which GBK lacks).
+std::string ChatLog(std::size_t bytes, bool utf8);
 
 }  // namespace Bench
 }  // namespace Tavrin

@@ -239,6 +239,16 @@ std::vector<std::string> GeneratedBuffers() {
     if (below(2) == 0) buffer += '\n';
     buffers.push_back(buffer);
   }
+  // Past the bytes one scan takes (64 KiB), and a line across that mark.
+  std::string large;
+  for (const std::string& buffer : buffers) large += buffer + "\n";
+  buffers.push_back(large + large.substr(0, 70000));
+  buffers.push_back(std::string(70000, 'z') + "\xC8\xD5" + std::string(70000, 'z'));
+  // Lines of one character GBK lacks ('?'): their GBK forms fill any
+  // buffer to the last byte.
+  std::string emoji;
+  for (int i = 0; i < 5000; ++i) emoji += "\xF0\x9F\x98\x80\n";
+  buffers.push_back(emoji);
   buffers.push_back("");
   buffers.push_back("\n");
   buffers.push_back(std::string(3000, 'x') + "sex\n" + std::string(5000, 'y'));

@@ -1,5 +1,6 @@
 #include "api/ScreenLines.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "api/ToGbk.h"
@@ -7,14 +8,55 @@
 #include "matching/Scanner.h"
 #include "tavrin_c.h"
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define TAVRIN_COUNT_WITH_SSE2 1
+#endif
+
+// Design: a buffer of lines is scanned, not its lines. The scanner runs over
+// a window of the buffer (about kWindowLength bytes, ending at a line's end)
+// and stops at the first row; the lines before the one that row lies in are
+// clean, and are only counted, with a vectorised newline count; that line is
+// banned, and the scan goes on from the next one. No row holds '\n', so no
+// row lies across two lines, and a row found in the window lies in one of
+// its lines. A window's bytes stay in the cache between the scan and the
+// count.
 namespace Tavrin {
 namespace {
+
+constexpr std::size_t kWindowLength = 64 * 1024;
+// Up to this many lines wanted, a window ends with the last of them.
+constexpr std::size_t kFewLines = 16;
 
 // Bytes of GBK a UTF-8 text is screened in at a time, on the stack. A row
 // may begin in one piece and end in the next, so each piece after the first
 // begins with the last kLongestBannedWord - 1 bytes of the one before.
 constexpr std::size_t kPieceLength = 1024;
 constexpr std::size_t kOverlap = kLongestBannedWord - 1;
+
+// The number of newlines in text[0 .. length).
+std::size_t CountNewlines(const char* text, std::size_t length) noexcept {
+  std::size_t count = 0, i = 0;
+#if defined(TAVRIN_COUNT_WITH_SSE2)
+  const __m128i newline = _mm_set1_epi8('\n');
+  while (length - i >= 16) {
+    // Up to 255 blocks add into byte counters (each match adds -1 as 0xFF
+    // subtracted), then the counters are summed.
+    std::size_t blocks = (length - i) / 16;
+    if (blocks > 255) blocks = 255;
+    __m128i counters = _mm_setzero_si128();
+    for (std::size_t b = 0; b < blocks; ++b, i += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+      counters = _mm_sub_epi8(counters, _mm_cmpeq_epi8(bytes, newline));
+    }
+    const __m128i sums = _mm_sad_epu8(counters, _mm_setzero_si128());
+    count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
+  }
+#endif
+  for (; i < length; ++i) count += text[i] == '\n';
+  return count;
+}
 
 // Where the line that starts at data[start] ends: its newline, or the end
 // of the data.
@@ -26,20 +68,50 @@ std::size_t LineEnd(const char* data, std::size_t length,
              : length;
 }
 
-template <typename Verdict>
-std::size_t ScreenEachLine(const char* data, std::size_t length,
-                           unsigned char* verdicts, std::size_t capacity,
-                           std::size_t* consumed, Verdict verdict) noexcept {
-  std::size_t lines = 0, at = 0;
-  if ((data != nullptr || length == 0) && (verdicts != nullptr || capacity == 0)) {
-    while (lines < capacity && at < length) {
-      const std::size_t end = LineEnd(data, length, at);
-      verdicts[lines++] = verdict(data + at, end - at);
-      at = end < length ? end + 1 : length;
-    }
+// Where the line holding data[at] begins, not before `from`.
+std::size_t LineStart(const char* data, std::size_t from, std::size_t at) noexcept {
+  const void* newline = memrchr(data + from, '\n', at - from);
+  return newline != nullptr
+             ? static_cast<std::size_t>(static_cast<const char*>(newline) - data) + 1
+             : from;
+}
+
+// Counts the lines of data[from .. to) as clean, at most `room` of them:
+// writes their verdicts and returns how many, with the end of the last one
+// in *end. Each line ends with a newline, but that the last may end at
+// `to` == `length` without one.
+std::size_t CleanLines(const char* data, std::size_t length, std::size_t from,
+                       std::size_t to, unsigned char* verdicts, std::size_t room,
+                       std::size_t* end) noexcept {
+  std::size_t lines = CountNewlines(data + from, to - from);
+  if (to == length && to > from && data[to - 1] != '\n') ++lines;  // the last line
+  if (lines <= room) {
+    *end = to;
+  } else {
+    lines = room;
+    std::size_t at = from;
+    for (std::size_t n = 0; n < room; ++n) at = LineEnd(data, length, at) + 1;
+    *end = at;
   }
-  if (consumed != nullptr) *consumed = at;
+  std::memset(verdicts, TAVRIN_CLEAN, lines);
   return lines;
+}
+
+// The number of ASCII bytes at the start of text[0 .. length).
+std::size_t AsciiLength(const char* text, std::size_t length) noexcept {
+  std::size_t n = 0;
+  for (; n + 8 <= length; n += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text + n, 8);
+    if (word & 0x8080808080808080u) break;
+  }
+  while (n < length && static_cast<unsigned char>(text[n]) < 0x80) ++n;
+  return n;
+}
+
+bool Screenable(const char* data, std::size_t length,
+                const unsigned char* verdicts, std::size_t capacity) noexcept {
+  return (data != nullptr || length == 0) && (verdicts != nullptr || capacity == 0);
 }
 
 }  // namespace
@@ -47,18 +119,95 @@ std::size_t ScreenEachLine(const char* data, std::size_t length,
 std::size_t ScreenGbkLines(const char* data, std::size_t length,
                            unsigned char* verdicts, std::size_t capacity,
                            std::size_t* consumed) noexcept {
-  return ScreenEachLine(data, length, verdicts, capacity, consumed,
-                        [](const char* line, std::size_t n) -> unsigned char {
-                          return TextHasBannedWord(line, n) ? TAVRIN_BANNED
-                                                            : TAVRIN_CLEAN;
-                        });
+  std::size_t lines = 0, at = 0;
+  if (!Screenable(data, length, verdicts, capacity)) capacity = 0;
+  while (lines < capacity && at < length) {
+    // The window: kWindowLength bytes on, to the end of the line there; but
+    // no further than the lines still wanted, when they are few, so that a
+    // call for a line or two does not scan far ahead.
+    std::size_t limit = length;
+    if (length - at > kWindowLength) {
+      limit = LineEnd(data, length, at + kWindowLength);
+      if (limit < length) ++limit;
+    }
+    if (capacity - lines <= kFewLines) {
+      std::size_t end = at;
+      for (std::size_t n = lines; n < capacity && end < limit; ++n)
+        end = LineEnd(data, limit, end) + 1;
+      if (end < limit) limit = end;
+    }
+    // The last byte of the first row in the window, if there is one.
+    const std::size_t found = FirstBannedWordEnd(data + at, limit - at);
+    const std::size_t row_end = at + found - 1;
+    const std::size_t banned_line = found != 0 ? LineStart(data, at, row_end) : limit;
+    std::size_t clean_end;
+    lines += CleanLines(data, length, at, banned_line, verdicts + lines,
+                        capacity - lines, &clean_end);
+    at = clean_end;
+    if (found == 0 || at != banned_line || lines == capacity) continue;
+    verdicts[lines++] = TAVRIN_BANNED;
+    at = LineEnd(data, length, row_end);
+    if (at < length) ++at;
+  }
+  if (consumed != nullptr) *consumed = at;
+  return lines;
 }
 
 std::size_t ScreenUtf8Lines(const char* data, std::size_t length,
                             unsigned char* verdicts, std::size_t capacity,
                             std::size_t* consumed) noexcept {
-  return ScreenEachLine(data, length, verdicts, capacity, consumed,
-                        ScreenUtf8Text);
+  // Lines are converted into `buffer`, each with its newline, and screened
+  // there a buffer at a time; a stretch of ASCII lines is screened where it
+  // lies, a line that does not fit alone piece by piece.
+  char buffer[4 * 1024];
+  std::size_t held = 0, held_lines = 0, lines = 0, at = 0;
+  if (!Screenable(data, length, verdicts, capacity)) capacity = 0;
+  const auto flush = [&] {
+    lines += ScreenGbkLines(buffer, held, verdicts + lines, held_lines, nullptr);
+    held = held_lines = 0;
+  };
+  while (lines + held_lines < capacity && at < length) {
+    if (held == 0) {
+      const std::size_t span = length - at < kWindowLength ? length - at : kWindowLength;
+      const std::size_t ascii = AsciiLength(data + at, span);
+      std::size_t whole = ascii == length - at ? ascii : 0;
+      if (whole == 0 && ascii > 0) {
+        const void* last = memrchr(data + at, '\n', ascii);
+        if (last != nullptr)
+          whole = static_cast<std::size_t>(static_cast<const char*>(last) - (data + at)) + 1;
+      }
+      if (whole > 0) {
+        std::size_t used;
+        lines += ScreenGbkLines(data + at, whole, verdicts + lines, capacity - lines, &used);
+        at += used;
+        continue;
+      }
+    }
+    if (sizeof buffer - held < 2) {  // no room for a byte and its newline
+      flush();
+      continue;
+    }
+    const std::size_t end = LineEnd(data, length, at);
+    const std::size_t next = end < length ? end + 1 : length;
+    const ToGbkStep step = TranscodeToGbk(InputEncoding::kUtf8, data + at, end - at,
+                                          buffer + held, sizeof buffer - held - 1);
+    if (step.ill_formed || step.read < end - at) {
+      if (held > 0) {
+        flush();  // keeps the verdicts in line order
+        if (!step.ill_formed) continue;  // the line may fit the empty buffer
+      }
+      verdicts[lines++] =
+          step.ill_formed ? TAVRIN_INVALID : ScreenUtf8Text(data + at, end - at);
+    } else {
+      held += step.written;
+      buffer[held++] = '\n';
+      ++held_lines;
+    }
+    at = next;
+  }
+  if (held > 0) flush();
+  if (consumed != nullptr) *consumed = at;
+  return lines;
 }
 
 unsigned char ScreenUtf8Text(const char* text, std::size_t length) noexcept {
