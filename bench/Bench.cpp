@@ -12,6 +12,7 @@
 // Hyperscan's code for the same class, what a host on such a processor
 // gets from each.
 #include <dlfcn.h>
+#include <emmintrin.h>
 #include <hs/hs.h>
 
 #include <algorithm>
@@ -298,6 +299,27 @@ void KernelsTable(const std::vector<Corpus>& corpora, const Hyperscan& hyperscan
   }
 }
 
+// The floor of screening lines: counting them. Sixteen bytes at a time
+// (SSE2, which every x86-64 processor has), each byte counter summed before
+// it can overflow.
+std::size_t CountNewlines(const std::string& text) {
+  const __m128i newline = _mm_set1_epi8('\n');
+  std::size_t count = 0, i = 0;
+  while (text.size() - i >= 16) {
+    __m128i counters = _mm_setzero_si128();
+    for (int b = 0; b < 255 && text.size() - i >= 16; ++b, i += 16)
+      counters = _mm_sub_epi8(
+          counters,
+          _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i)),
+                         newline));
+    const __m128i sums = _mm_sad_epu8(counters, _mm_setzero_si128());
+    count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
+  }
+  for (; i < text.size(); ++i) count += text[i] == '\n';
+  return count;
+}
+
 // The bulk calls on a chat log, against Hyperscan scanning the same buffer
 // once, going on from the next line after each match, and a newline count.
 void BulkTable(const Hyperscan& hyperscan, int rounds) {
@@ -327,9 +349,7 @@ void BulkTable(const Hyperscan& hyperscan, int rounds) {
     }
     return banned;
   };
-  const auto newlines = [](const std::string& log) {
-    return static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n'));
-  };
+  const auto newlines = [](const std::string& log) { return CountNewlines(log); };
   const std::size_t banned = screen(tavrin_screen_lines, gbk);
   if (hyperscan_lines() != banned) {
     std::fprintf(stderr, "Hyperscan and tavrin_screen_lines disagree on the log\n");
@@ -351,7 +371,7 @@ void BulkTable(const Hyperscan& hyperscan, int rounds) {
   std::printf("A generated chat log of %zu MiB (%zu lines, %zu banned), every line's "
               "verdict in one call; Hyperscan scans the same buffer, going on from the "
               "next line after each match; the floor counts the newlines "
-              "(std::count). Medians of %d interleaved rounds.\n\n",
+              "(16 bytes at a time). Medians of %d interleaved rounds.\n\n",
               kLogBytes >> 20, newlines(gbk), banned, rounds);
   std::printf("| Work | ms | MB/s | / Hyperscan | / newline count |\n|---|---:|---:|---:|---:|\n");
   std::printf("| tavrin_screen_lines, GBK | %.1f | %.0f | %.2f | %.1f |\n", s[0] * 1e3,

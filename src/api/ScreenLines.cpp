@@ -156,56 +156,55 @@ std::size_t ScreenGbkLines(const char* data, std::size_t length,
 std::size_t ScreenUtf8Lines(const char* data, std::size_t length,
                             unsigned char* verdicts, std::size_t capacity,
                             std::size_t* consumed) noexcept {
-  // Lines are converted into `buffer`, each with its newline, and screened
-  // there a buffer at a time; a stretch of ASCII lines is screened where it
-  // lies, a line that does not fit alone piece by piece.
+  // Lines are converted into `buffer` as many at a time as it holds, and
+  // the whole lines there screened in one call. Newlines are ASCII and no
+  // GBK character holds a '\n' byte, so the buffer's newlines are the
+  // input's, line for line. A stretch of ASCII lines is screened where it
+  // lies; a line that does not fit the buffer alone is screened piece by
+  // piece.
   char buffer[4 * 1024];
-  std::size_t held = 0, held_lines = 0, lines = 0, at = 0;
+  std::size_t lines = 0, at = 0;
   if (!Screenable(data, length, verdicts, capacity)) capacity = 0;
-  const auto flush = [&] {
-    lines += ScreenGbkLines(buffer, held, verdicts + lines, held_lines, nullptr);
-    held = held_lines = 0;
-  };
-  while (lines + held_lines < capacity && at < length) {
-    if (held == 0) {
-      const std::size_t span = length - at < kWindowLength ? length - at : kWindowLength;
-      const std::size_t ascii = AsciiLength(data + at, span);
-      std::size_t whole = ascii == length - at ? ascii : 0;
-      if (whole == 0 && ascii > 0) {
-        const void* last = memrchr(data + at, '\n', ascii);
-        if (last != nullptr)
-          whole = static_cast<std::size_t>(static_cast<const char*>(last) - (data + at)) + 1;
-      }
-      if (whole > 0) {
-        std::size_t used;
-        lines += ScreenGbkLines(data + at, whole, verdicts + lines, capacity - lines, &used);
-        at += used;
-        continue;
-      }
+  while (lines < capacity && at < length) {
+    const std::size_t span = length - at < kWindowLength ? length - at : kWindowLength;
+    const std::size_t ascii = AsciiLength(data + at, span);
+    std::size_t whole = ascii == length - at ? ascii : 0;
+    if (whole == 0 && ascii > 0) {
+      const void* last = memrchr(data + at, '\n', ascii);
+      if (last != nullptr)
+        whole = static_cast<std::size_t>(static_cast<const char*>(last) - (data + at)) + 1;
     }
-    if (sizeof buffer - held < 2) {  // no room for a byte and its newline
-      flush();
+    if (whole > 0) {
+      std::size_t used;
+      lines += ScreenGbkLines(data + at, whole, verdicts + lines, capacity - lines, &used);
+      at += used;
       continue;
     }
-    const std::size_t end = LineEnd(data, length, at);
-    const std::size_t next = end < length ? end + 1 : length;
-    const ToGbkStep step = TranscodeToGbk(InputEncoding::kUtf8, data + at, end - at,
-                                          buffer + held, sizeof buffer - held - 1);
-    if (step.ill_formed || step.read < end - at) {
-      if (held > 0) {
-        flush();  // keeps the verdicts in line order
-        if (!step.ill_formed) continue;  // the line may fit the empty buffer
-      }
-      verdicts[lines++] =
-          step.ill_formed ? TAVRIN_INVALID : ScreenUtf8Text(data + at, end - at);
-    } else {
-      held += step.written;
-      buffer[held++] = '\n';
-      ++held_lines;
+    const ToGbkStep step = TranscodeToGbk(InputEncoding::kUtf8, data + at, length - at,
+                                          buffer, sizeof buffer);
+    // The whole lines converted: up to the buffer's last newline, or all of
+    // it when the input ended there.
+    std::size_t converted = step.written;
+    if (step.ill_formed || at + step.read < length) {
+      const void* last = memrchr(buffer, '\n', step.written);
+      converted = last != nullptr
+                      ? static_cast<std::size_t>(static_cast<const char*>(last) - buffer) + 1
+                      : 0;
     }
-    at = next;
+    if (converted > 0) {
+      const std::size_t wanted = capacity - lines;
+      const std::size_t n = ScreenGbkLines(buffer, converted, verdicts + lines, wanted, nullptr);
+      lines += n;
+      for (std::size_t k = 0; k < n; ++k) at = LineEnd(data, length, at) + 1;
+      if (at > length) at = length;  // the last line, without a newline
+      continue;
+    }
+    // The line at `at` is ill-formed, or longer than the buffer.
+    const std::size_t end = LineEnd(data, length, at);
+    verdicts[lines++] =
+        step.ill_formed ? TAVRIN_INVALID : ScreenUtf8Text(data + at, end - at);
+    at = end < length ? end + 1 : length;
   }
-  if (held > 0) flush();
   if (consumed != nullptr) *consumed = at;
   return lines;
 }

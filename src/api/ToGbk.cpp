@@ -42,6 +42,12 @@ enum State : int { kEmpty, kBuilding, kReady, kUnavailable };
 std::atomic<int> utf8_state{kEmpty};
 std::atomic<int> gb18030_state{kEmpty};
 
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+constexpr bool kLittleEndian = false;
+#else
+constexpr bool kLittleEndian = true;
+#endif
+
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
 // Converts one character with `cd` (reset first) into `out`; the number of
@@ -173,20 +179,58 @@ std::size_t AsciiPrefix(const unsigned char* text, std::size_t length) noexcept 
   return n;
 }
 
+// The index of the first byte (in memory order) whose bit 7 is set in
+// `high`, a word of such bits, not zero.
+std::size_t FirstHighByte(std::uint64_t high) noexcept {
+  if (!kLittleEndian) {
+    std::size_t n = 0;
+    while (((high >> (56 - 8 * n)) & 0x80u) == 0) ++n;
+    return n;
+  }
+#if defined(__GNUC__)
+  return static_cast<std::size_t>(__builtin_ctzll(high)) / 8;
+#else
+  std::size_t n = 0;
+  while (((high >> (8 * n)) & 0x80u) == 0) ++n;
+  return n;
+#endif
+}
+
 // One decoded character: its input length (0: ill-formed) and GBK value.
 struct Character {
   std::size_t length;
   std::uint16_t gbk;
 };
 
+// The character at in[i], whose lead byte is not ASCII. The checks on the
+// code point are RFC 3629's: no overlong forms, no surrogates, nothing
+// above U+10FFFF (Utf8SequenceLength's rules, in arithmetic).
 Character DecodeUtf8(const unsigned char* in, std::size_t length,
                      std::size_t i) noexcept {
-  const std::size_t size = Utf8SequenceLength(in, length, i);
-  if (size < 2) return {size, static_cast<std::uint16_t>(size == 1 ? in[i] : 0)};
-  if (size == 4) return {4, kNoGbkForm};  // beyond the BMP: GBK has none
-  std::uint32_t cp = in[i] & (size == 2 ? 0x1Fu : 0x0Fu);
-  for (std::size_t k = 1; k < size; ++k) cp = cp << 6 | (in[i + k] & 0x3Fu);
-  return {size, tables.from_unicode[cp]};
+  const unsigned lead = in[i];
+  const std::size_t left = length - i;
+  const auto continuation = [&](std::size_t k) {
+    return (in[i + k] & 0xC0u) == 0x80u;
+  };
+  if (lead >= 0xE0 && lead < 0xF0) {  // most CJK: three bytes
+    if (left < 3 || !continuation(1) || !continuation(2)) return {0, kIllFormed};
+    const unsigned cp = (lead & 0x0Fu) << 12 | (in[i + 1] & 0x3Fu) << 6 | (in[i + 2] & 0x3Fu);
+    if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) return {0, kIllFormed};
+    return {3, tables.from_unicode[cp]};
+  }
+  if (lead >= 0xC2 && lead < 0xE0) {
+    if (left < 2 || !continuation(1)) return {0, kIllFormed};
+    return {2, tables.from_unicode[(lead & 0x1Fu) << 6 | (in[i + 1] & 0x3Fu)]};
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {  // beyond the BMP: GBK has none
+    if (left < 4 || !continuation(1) || !continuation(2) || !continuation(3))
+      return {0, kIllFormed};
+    const unsigned cp = (lead & 0x07u) << 18 | (in[i + 1] & 0x3Fu) << 12 |
+                        (in[i + 2] & 0x3Fu) << 6 | (in[i + 3] & 0x3Fu);
+    if (cp < 0x10000 || cp > 0x10FFFF) return {0, kIllFormed};
+    return {4, kNoGbkForm};
+  }
+  return {0, kIllFormed};
 }
 
 Character DecodeGb18030(const unsigned char* in, std::size_t length,
@@ -242,22 +286,77 @@ ToGbkStep TranscodeToGbk(InputEncoding encoding, const char* in_chars,
   const auto* in = reinterpret_cast<const unsigned char*>(in_chars);
   auto* out = reinterpret_cast<unsigned char*>(out_chars);
   std::size_t i = 0, o = 0;
-  while (i < in_length) {
-    const std::size_t ascii =
-        AsciiPrefix(in + i, in_length - i < out_capacity - o ? in_length - i
-                                                              : out_capacity - o);
-    std::memcpy(out + o, in + i, ascii);
-    i += ascii;
-    o += ascii;
-    if (i == in_length || o == out_capacity) break;
-    if (in[i] < 0x80) continue;  // out had room for only part of the run
+  if (encoding == InputEncoding::kUtf8 && kLittleEndian) {
+    // Far from both ends, the common characters without bounds checks:
+    // ASCII a word at a time, and three-byte characters (most of Chinese)
+    // tested and decoded from one four-byte load. Others, and the ends,
+    // take the general loop below.
+    while (in_length - i >= 16 && out_capacity - o >= 16) {
+      std::uint64_t word;
+      std::memcpy(&word, in + i, 8);
+      std::memcpy(out + o, &word, 8);
+      const std::uint64_t high = word & 0x8080808080808080u;
+      if (high == 0) {
+        i += 8;
+        o += 8;
+        continue;
+      }
+      const std::size_t ascii = FirstHighByte(high);
+      i += ascii;
+      o += ascii;
+      std::uint32_t c;
+      std::memcpy(&c, in + i, 4);
+      if ((c & 0xC0C0F0u) != 0x8080E0u) {  // not 1110xxxx 10xxxxxx 10xxxxxx
+        const Character general = DecodeUtf8(in, in_length, i);
+        if (general.length == 0) return {i, o, true};
+        if (general.gbk >= 0x100) out[o++] = static_cast<unsigned char>(general.gbk >> 8);
+        out[o++] = static_cast<unsigned char>(general.gbk);
+        i += general.length;
+        continue;
+      }
+      const unsigned cp = (c & 0x0Fu) << 12 | (c & 0x3F00u) >> 2 | (c & 0x3F0000u) >> 16;
+      if (cp < 0x800 || cp - 0xD800u < 0x800u) return {i, o, true};
+      const std::uint16_t gbk = tables.from_unicode[cp];
+      if (gbk >= 0x100) out[o++] = static_cast<unsigned char>(gbk >> 8);
+      out[o++] = static_cast<unsigned char>(gbk);
+      i += 3;
+    }
+  }
+  for (;;) {
+    // ASCII, eight bytes at a time while both sides have room: each word is
+    // stored whole, and its bytes count up to its first non-ASCII one.
+    while (in_length - i >= 8 && out_capacity - o >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, in + i, 8);
+      std::memcpy(out + o, &word, 8);
+      const std::uint64_t high = word & 0x8080808080808080u;
+      if (high != 0) {
+        const std::size_t ascii = FirstHighByte(high);
+        i += ascii;
+        o += ascii;
+        break;
+      }
+      i += 8;
+      o += 8;
+    }
+    if (i == in_length) break;
+    const unsigned lead = in[i];
+    if (lead < 0x80) {
+      if (o == out_capacity) break;
+      out[o++] = static_cast<unsigned char>(lead);
+      ++i;
+      continue;
+    }
     const Character c = encoding == InputEncoding::kUtf8
                             ? DecodeUtf8(in, in_length, i)
                             : DecodeGb18030(in, in_length, i);
     if (c.length == 0) return {i, o, true};
-    const std::size_t size = c.gbk < 0x100 ? 1 : 2;
-    if (out_capacity - o < size) break;
-    if (size == 2) out[o++] = static_cast<unsigned char>(c.gbk >> 8);
+    if (c.gbk >= 0x100) {
+      if (out_capacity - o < 2) break;
+      out[o++] = static_cast<unsigned char>(c.gbk >> 8);
+    } else if (o == out_capacity) {
+      break;
+    }
     out[o++] = static_cast<unsigned char>(c.gbk);
     i += c.length;
   }
