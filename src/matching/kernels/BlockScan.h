@@ -63,6 +63,41 @@ inline std::uint64_t LowBits(std::ptrdiff_t n) {
 //   std::uint64_t CandidatesAtEdge(const unsigned char* text,
 //                                  std::size_t length, std::ptrdiff_t window_base);
 // which must read only text[0 .. length) and take other bytes as zero.
+//
+// A short text (at most kShortBytes, about 128 bytes) is copied whole, once,
+// zero padded on both sides, and its blocks are filtered in the copy, with
+// no loop over edges and batches: a short call's time is mostly fixed costs.
+//
+//     copy:  [ kLead zeros | text[0 .. length) | zeros ... ]
+//     block: [ -kLead      | -kLead + kBlockLength | ... ]   (in the copy)
+template <typename Filter>
+std::size_t ScanShort(const ScanTables& tables, const unsigned char* text,
+                      std::size_t length) noexcept {
+  constexpr std::size_t kBlocks = 128 / Filter::kBlockLength;
+  constexpr std::size_t kCopyBytes =
+      kBlocks * Filter::kBlockLength + Filter::kWindowLength - 1;
+  unsigned char copy[kCopyBytes];
+  std::memset(copy, 0, sizeof copy);
+  std::memcpy(copy + Filter::kLead, text, length);
+  Filter filter(tables);
+  const std::ptrdiff_t last_window = static_cast<std::ptrdiff_t>(length) -
+                                     static_cast<std::ptrdiff_t>(Filter::kWindowLength);
+  std::ptrdiff_t window_base = -static_cast<std::ptrdiff_t>(Filter::kLead);
+  for (std::size_t b = 0; window_base <= last_window; ++b) {
+    const std::uint64_t candidates = filter.Candidates(copy + b * Filter::kBlockLength) &
+                                     LowBits(last_window - window_base + 1);
+    if (candidates != 0) {
+      if (const std::size_t end = filter.Confirm(text, length, window_base, candidates))
+        return end;
+    }
+    window_base += static_cast<std::ptrdiff_t>(Filter::kBlockLength);
+  }
+  return 0;
+}
+template <typename Filter>
+constexpr std::size_t kShortBytes = 128 / Filter::kBlockLength * Filter::kBlockLength +
+                                    Filter::kWindowLength - Filter::kLead - 1;
+
 template <typename Filter>
 std::size_t ScanBlocks(const ScanTables& tables, const unsigned char* text,
                        std::size_t length) noexcept {
@@ -72,6 +107,9 @@ std::size_t ScanBlocks(const ScanTables& tables, const unsigned char* text,
       kBlockLength + static_cast<std::ptrdiff_t>(Filter::kWindowLength) - 1;
   static_assert(kBlockLength <= 64, "a block's candidates are bits of one word");
   if (length < Filter::kWindowLength - Filter::kLead) return 0;
+  if constexpr (!Filter::kMaskedEdges) {
+    if (length <= kShortBytes<Filter>) return ScanShort<Filter>(tables, text, length);
+  }
   const std::ptrdiff_t size = static_cast<std::ptrdiff_t>(length);
   // The last window, and the last block that lies wholly in the text.
   const std::ptrdiff_t last_window =

@@ -79,7 +79,8 @@ class NibbleFilter {
   // The most blocks CandidatesInPlace takes at once.
   static constexpr std::size_t kMaxRun = 16;
 
-  explicit NibbleFilter(const ScanTables& tables) : tables_(tables) {}
+  explicit NibbleFilter(const ScanTables& tables)
+      : tables_(tables), run_tables_(tables) {}
 
   // The candidates of the block whose bytes are block[0 .. kBlockLength +
   // kWindowLength - 1).
@@ -106,7 +107,7 @@ class NibbleFilter {
   // stage (WindowCandidates) instead. Both ways give the same candidates.
   bool CandidatesInPlace(const unsigned char* text, std::ptrdiff_t window_base,
                          std::size_t count, std::uint64_t* candidates) {
-    const NibbleTableSet<Ops, Ops::kHoldTables> t(tables_);
+    const NibbleTableSet<Ops, Ops::kHoldTables>& t = run_tables_;
     const unsigned char* const first = text + window_base;
     std::uint64_t any = 0;
     if (!Ops::kGateOnEndPairs || one_stage_runs_ > 0) {
@@ -213,6 +214,9 @@ class NibbleFilter {
   }
 
   const ScanTables& tables_;
+  // The tables as the runs of blocks read them: held once per text when the
+  // kernel holds them, else read where used.
+  const NibbleTableSet<Ops, Ops::kHoldTables> run_tables_;
   // Runs of blocks still to be filtered in one stage (kGateOnEndPairs).
   std::size_t one_stage_runs_ = 0;
 };
