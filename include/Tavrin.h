@@ -14,6 +14,11 @@
 // them, and never write outside the buffer they were given. Screening cannot
 // fail: the word list is built in the library's own static storage.
 //
+// Stack: a call, the first included, needs about 4 KiB of the caller's stack
+// (the first builds its tables in static storage, not on the stack), so a
+// thread or coroutine with a 16 KiB stack, the least glibc allows, can make
+// any call at any time.
+//
 // This header compiles as C++98 or any later standard.
 
 #ifndef TAVRIN_H_

@@ -31,6 +31,11 @@
  * These functions are in libtavrin.so.1, beside the two C++ functions.
  * Tavrin.dll, for Windows hosts, exports only the two C++ functions.
  *
+ * Stack: a call needs about 4 KiB of the caller's stack; the first _utf8
+ * call about 5 KiB, and tavrin_screen_lines_utf8 about 8 KiB (it converts
+ * lines into a buffer on the stack). A thread with a 16 KiB stack, the least
+ * glibc allows, can make any call.
+ *
  * This header is plain C89 and compiles as C++ too.
  */
 #ifndef TAVRIN_C_H_

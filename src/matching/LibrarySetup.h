@@ -20,7 +20,7 @@ void PrepareLibraryOnce() noexcept;
 
 // Makes sure the library can screen: WordList filled, the scanner prepared.
 // Each exported call makes it first. The first call in the process does the
-// work, with no heap memory and about 1 KiB of stack (a thread with a 16 KiB
+// work, with no heap memory and about 4 KiB of stack (a thread with a 16 KiB
 // stack can make it); every later call is one acquire load. It cannot fail.
 inline void EnsureWordList() noexcept {
   if (library_state.load(std::memory_order_acquire) != kLibraryReady)
