@@ -69,37 +69,93 @@ def screen_block(path: str, begin: int, end: Optional[int], encoding: str) -> Bl
     """Screens the lines of `path` that begin in [begin, end), end None for
     the last block of the file (up to its end, however long it is now).
     Runs on a worker."""
-    import mmap
     from array import array
 
     import tavrin
 
     try:
-        file = open(path, "rb")
+        descriptor = os.open(path, os.O_RDONLY)
     except OSError as error:
         return 0, 0, b"", b"", f"cannot open: {error.strerror}"
+    lines = size = 0
+    where = array("Q")
+    verdicts = []
     try:
-        with file:
-            size = os.fstat(file.fileno()).st_size
-            if size == 0:
-                return NOTHING
-            with mmap.mmap(file.fileno(), 0, access=mmap.ACCESS_READ) as whole:
-                # A block starts after the first newline at or past `begin`
-                # (at 0 for the first) and ends after the first newline at or
-                # past `end`, so consecutive blocks share no line and miss none.
-                start = 0 if begin == 0 else whole.find(b"\n", begin) + 1 or size
-                stop = size if end is None else whole.find(b"\n", end) + 1 or size
-                if stop <= start:
-                    return NOTHING
-                with memoryview(whole)[start:stop] as lines:
-                    verdicts = tavrin.screen_lines(lines, encoding)
+        for start, stop in pieces_of_block(descriptor, begin, end):
+            with memoryview(WORKER_BUFFER[0])[start:stop] as piece:
+                found = tavrin.screen_lines(piece, encoding)
+            # The lines that are not clean are a few in a hundred: find them
+            # at C speed, and send back only them.
+            marks = found.replace(b"\2", b"\1") if encoding == "utf-8" else found
+            where.extend(map(lines.__add__, map(re.Match.start, MARK.finditer(marks))))
+            verdicts.append(found.translate(None, b"\0"))
+            lines += len(found)
+            size += stop - start
     except OSError as error:
         return 0, 0, b"", b"", f"cannot read: {error.strerror}"
-    # The lines that are not clean are a few in a hundred: find them at C
-    # speed, and send back only them.
-    marks = verdicts.replace(b"\2", b"\1") if encoding == "utf-8" else verdicts
-    where = array("Q", map(re.Match.start, MARK.finditer(marks)))
-    return len(verdicts), stop - start, where.tobytes(), verdicts.translate(None, b"\0"), None
+    finally:
+        os.close(descriptor)
+    return lines, size, where.tobytes(), b"".join(verdicts), None
+
+
+# Each worker reads a block a piece at a time into one buffer, kept from
+# task to task (a worker keeps the globals of the functions it runs): memory
+# written once costs nothing to write again, where fresh pages cost a fault
+# each, and a piece is still in the cache when the library screens it.
+# Reading, not mapping, also leaves a file that shrinks meanwhile harmless.
+WORKER_BUFFER = [bytearray()]
+PIECE = 1 << 20  # the buffer's size, unless a line is longer
+
+
+def pieces_of_block(descriptor: int, begin: int, end: Optional[int]):
+    """Yields (start, stop): a run of whole lines in WORKER_BUFFER[0]. Those
+    of a block are the lines that begin in [begin, end): the block starts
+    after the first newline at or past `begin` (at 0 for the first) and ends
+    after the first newline at or past `end`, so consecutive blocks share no
+    line and miss none. The last line of the file may have no newline."""
+    offset, held = begin, 0  # WORKER_BUFFER[0][0 .. held) is the file from offset on
+    skipping = begin > 0  # the end of a line that began before the block
+    while True:
+        held, at_end = fill(descriptor, offset, held)
+        buffer = WORKER_BUFFER[0]
+        start = 0
+        if skipping:
+            newline = buffer.find(b"\n", 0, held)
+            if newline < 0 and not at_end and (end is None or offset + held < end):
+                offset, held = offset + held, 0
+                continue
+            if newline < 0 or end is not None and offset + newline >= end:
+                return  # no line begins in the block
+            start, skipping = newline + 1, False
+        if end is not None and offset + held > end:
+            newline = buffer.find(b"\n", max(start, end - offset), held)
+            if newline >= 0:
+                yield start, newline + 1
+                return
+        if at_end:
+            if held > start:
+                yield start, held
+            return
+        last = buffer.rfind(b"\n", start, held)
+        if last >= 0:
+            yield start, last + 1
+            start = last + 1
+        buffer[:held - start] = buffer[start:held]  # the line not yet whole
+        offset, held = offset + start, held - start
+
+
+def fill(descriptor: int, offset: int, held: int) -> Tuple[int, bool]:
+    """Reads the file from offset + held on into WORKER_BUFFER[0] after its
+    `held` bytes, growing it when they fill it; returns how many it holds,
+    and whether the file has ended."""
+    buffer = WORKER_BUFFER[0]
+    if held == len(buffer):
+        grown = bytearray(max(PIECE, 2 * held))
+        grown[:held] = buffer[:held]
+        buffer = WORKER_BUFFER[0] = grown
+    with memoryview(buffer)[held:] as room:
+        got = os.preadv(descriptor, [room], offset + held)
+    return held + got, got == 0
 
 
 def prepare_worker(encoding: str) -> None:

@@ -20,10 +20,15 @@ EXAMPLE = [sys.executable, str(EXAMPLES / "screen_archive.py")]
 
 
 def make_archive(directory, encoding="gbk"):
-    """Three files of 2.5 MB, each cut into three blocks of 1 MiB, and an
-    empty one; returns their paths in order."""
+    """Three files of 2.5 MB, each cut into three blocks of 1 MiB, an empty
+    one, and one whose lines meet the blocks' edges; returns their paths in
+    order."""
     subprocess.run([sys.executable, EXAMPLES / "make_chat_archive.py", "--files", "3",
                     "--megabytes", "2.5", "--encoding", encoding, directory], check=True)
+    (Path(directory) / "edges.log").write_bytes(
+        b"a\n" * (1 << 19)  # 1 MiB: the next line begins where a block does
+        + b"sb\n" + b"y" * (3 << 20) + b" <img\n"  # and one is longer than a block
+        + b"ok\n" * 1000 + b"the last line, without a newline: .com")
     return sorted(str(path) for path in Path(directory).iterdir())
 
 
@@ -106,7 +111,7 @@ def test_what_cannot_be_read_is_reported_and_the_rest_screened(shared_directory)
                  f"{logs}/missing: No such file or directory",
                  f"{logs}/*.none: no such file or directory, and no file matches the pattern"]:
         assert f"screen_archive: {line}" in report
-    assert "screened 4 files" in report and "6 inputs not screened" in report
+    assert "screened 5 files" in report and "6 inputs not screened" in report
     assert run.stdout.decode().splitlines() == tool_check(files)[1]
     assert run.returncode == 2
 
