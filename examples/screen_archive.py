@@ -6,9 +6,10 @@ their paths (symbolic links inside it are reported and not followed), a
 file, or a glob pattern that the shell has left alone ('logs/2026-*.log'),
 as `tavrin check -r` takes them. Every file is cut into blocks of whole
 lines, and each block is screened by one task on the cluster: the worker
-maps the file into memory and the library gives the verdict of every line of
-the block in one call (tavrin.screen_lines). Only the lines that are not
-clean come back, numbered from the block's line count.
+reads it a megabyte of whole lines at a time into a buffer it keeps, and the
+library gives the verdict of every line of a piece in one call
+(tavrin.screen_lines). Only the lines that are not clean come back,
+numbered from the block's line count.
 
 Lines follow the rules of `tavrin check`: a line ends at "\\n" or "\\r\\n",
 the last line of a file may have no newline, and under --encoding utf-8 a
