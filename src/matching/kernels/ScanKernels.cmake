@@ -20,6 +20,7 @@ set(TAVRIN_SCAN_KERNEL_TABLE
   "ssse3    ssse3     -mssse3      x86        ssse3"
   "avx2     avx2      -mavx2       x86        ssse3,avx2"
   "avx512   avx512    -mavx512bw   x86        ssse3,avx2,avx512f,avx512bw"
+  "neon     neon      -            aarch64    asimd"
 )
 
 # The processor the compiler builds for: x86, aarch64, or other.
