@@ -16,7 +16,8 @@ want=("$@")
 
 pkgs=()
 optional=()
-need_i386=0
+# The foreign architectures (dpkg --add-architecture) the packages need.
+foreign=()
 for group in "${want[@]}"; do
   case "$group" in
     build)   pkgs+=(cmake make g++) ;;
@@ -24,8 +25,14 @@ for group in "${want[@]}"; do
     csharp)  optional+=(mono-mcs mono-runtime libmono-i18n-cjk4.0-cil) ;;
     windows) pkgs+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
                    binutils-mingw-w64-x86-64 wine wine64 wine32:i386 clang lld llvm)
-             need_i386=1 ;;
+             foreign+=(i386) ;;
     linux32) pkgs+=(g++-multilib googletest qemu-user-static) ;;
+    # clang, not Debian's aarch64 g++, which cannot be installed beside
+    # g++-multilib; libc6:arm64 for the C library's GBK converter (gconv),
+    # which the cross libraries lack.
+    arm64)   pkgs+=(clang binutils-aarch64-linux-gnu libstdc++-12-dev-arm64-cross
+                    googletest qemu-user-static libc6:arm64)
+             foreign+=(arm64) ;;
     bench)   pkgs+=(libhyperscan-dev pkg-config ripgrep python3) ;;
     fuzz)    pkgs+=(clang libclang-rt-14-dev llvm) ;;
     python)  pkgs+=(python3 python3-venv python3-build python3-setuptools python3-wheel
@@ -55,8 +62,10 @@ skip_optional() {
 }
 
 cmd="apt-get install -y --no-install-recommends ${missing[*]} ${missing_optional[*]}"
-if [ "$need_i386" = 1 ]; then
-  cmd="dpkg --add-architecture i386 && apt-get update && $cmd"
+if [ ${#foreign[@]} -gt 0 ]; then
+  add=""
+  for arch in "${foreign[@]}"; do add+="dpkg --add-architecture $arch && "; done
+  cmd="${add}apt-get update && $cmd"
 fi
 if [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null; then
   [ ${#missing[@]} -eq 0 ] && { skip_optional "not root, or no apt-get"; exit 0; }
@@ -67,10 +76,12 @@ fi
 
 echo "ensure-deps: installing ${missing[*]} ${missing_optional[*]}"
 export DEBIAN_FRONTEND=noninteractive
-if [ "$need_i386" = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
-  rm -f /var/lib/apt/lists/.tavrin-updated
-fi
+for arch in "${foreign[@]}"; do
+  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    dpkg --add-architecture "$arch"
+    rm -f /var/lib/apt/lists/.tavrin-updated
+  fi
+done
 # One index refresh per machine is enough; a failed install retries it.
 if [ ! -e /var/lib/apt/lists/.tavrin-updated ]; then
   apt-get update -qq && touch /var/lib/apt/lists/.tavrin-updated
