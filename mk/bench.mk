@@ -3,17 +3,24 @@
 # literal walk, then the tavrin tool against ripgrep on generated chat logs
 # (bench/tool_vs_ripgrep.py; the logs are kept in the tree and reused).
 # Hyperscan and ripgrep are needed by the benchmark only; make test does not
-# build it, so the test run never depends on them.
+# build it, so the test run never depends on them. Last, every kernel's inner
+# loops as llvm-mca models them (make bench-model), the aarch64 kernels'
+# too: modelled figures, not measured ones.
 
 BENCH_BUILD_DIR := $(BUILD_DIR)/benchmark
 BENCH_ROUNDS ?= 9
 
-.PHONY: bench
+.PHONY: bench bench-model
 help::
-	@$(HELP_ROW) bench "$(BENCH_BUILD_DIR)" "the benchmark (needs Hyperscan), then runs it: BENCH_ROUNDS=$(BENCH_ROUNDS)"
+	@$(HELP_ROW) bench "$(BENCH_BUILD_DIR)" "the benchmark (needs Hyperscan), then runs it: BENCH_ROUNDS=$(BENCH_ROUNDS); then bench-model"
+	@$(HELP_ROW) bench-model "" "every kernel's inner loops on x86 and aarch64 cores, modelled by llvm-mca (not measured)"
+
+bench-model:
+	@scripts/ensure-deps.sh build model
+	python3 bench/model_loops.py
 
 bench:
-	@scripts/ensure-deps.sh build bench
+	@scripts/ensure-deps.sh build bench model
 	cmake -S . -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DTAVRIN_BUILD_BENCH=ON -DTAVRIN_BUILD_TESTS=OFF -DTAVRIN_BUILD_TOOLS=ON \
 	  -DTAVRIN_BUILD_FUZZ=OFF -DTAVRIN_SANITIZE=
@@ -22,3 +29,5 @@ bench:
 	python3 bench/tool_vs_ripgrep.py --tool $(BENCH_BUILD_DIR)/tools/tavrin \
 	  --library $(BENCH_BUILD_DIR)/src/libtavrin.so.1 \
 	  --work $(BENCH_BUILD_DIR)/chat-logs --rounds $(BENCH_ROUNDS)
+	@echo
+	python3 bench/model_loops.py

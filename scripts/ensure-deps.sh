@@ -34,6 +34,8 @@ for group in "${want[@]}"; do
                     googletest qemu-user-static libc6:arm64)
              foreign+=(arm64) ;;
     bench)   pkgs+=(libhyperscan-dev pkg-config ripgrep python3) ;;
+    # llvm-mca 19: the first in Debian with the Neoverse cores' own timings.
+    model)   pkgs+=(llvm-19 clang libstdc++-12-dev-arm64-cross python3) ;;
     fuzz)    pkgs+=(clang libclang-rt-14-dev llvm) ;;
     python)  pkgs+=(python3 python3-venv python3-build python3-setuptools python3-wheel
                     python3-pytest python3-dask python3-distributed python3-fsspec) ;;
