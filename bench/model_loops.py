@@ -48,6 +48,21 @@ FLAGS = ["-O2", "-DNDEBUG", "-std=c++17", "-fPIC"]
 LOOKUP = re.compile(r"^\s*(v?pshufb|tbl)\b")
 
 
+def fail(message):
+    """Stops with `message` on standard error and exit status 2."""
+    print("model_loops: " + message, file=sys.stderr)
+    sys.exit(2)
+
+
+def run(command, **options):
+    """subprocess.run(command), failing clearly where the program is missing."""
+    try:
+        return subprocess.run(command, capture_output=True, text=True, **options)
+    except FileNotFoundError:
+        fail("%s not found: make bench-model installs it (scripts/ensure-deps.sh "
+             "model), or pass --llvm-mca" % command[0])
+
+
 def kernel_list():
     """(name, folder, option, processor, needs) of each kernel of the list."""
     with open(os.path.join(KERNELS_DIR, "ScanKernels.cmake")) as f:
@@ -73,9 +88,9 @@ def assembly(source, processor, option, work):
     command = compiler + FLAGS + ([option] if option else []) + [
         "-I", os.path.join(ROOT, "src"), "-I", os.path.join(ROOT, "include"),
         "-I", generated, "-S", "-o", "-", source]
-    result = subprocess.run(command, capture_output=True, text=True)
+    result = run(command)
     if result.returncode != 0:
-        sys.exit("model_loops: %s failed:\n%s" % (shlex.join(command), result.stderr))
+        fail("%s failed:\n%s" % (shlex.join(command), result.stderr))
     return result.stdout
 
 
@@ -213,11 +228,11 @@ def innermost_loops(asm, family):
 def model(loop, triple, cpu, llvm_mca):
     """Cycles per iteration of `loop` on `cpu`, as llvm-mca simulates it."""
     iterations = 1000
-    result = subprocess.run(
+    result = run(
         [llvm_mca, "-mtriple=" + triple, "-mcpu=" + cpu, "-iterations=%d" % iterations],
-        input="\n".join(loop) + "\n", capture_output=True, text=True)
+        input="\n".join(loop) + "\n")
     if result.returncode != 0:
-        sys.exit("model_loops: %s -mcpu=%s failed:\n%s" % (llvm_mca, cpu, result.stderr))
+        fail("%s -mcpu=%s failed:\n%s" % (llvm_mca, cpu, result.stderr))
     cycles = int(re.search(r"Total Cycles:\s+(\d+)", result.stdout).group(1))
     return cycles / iterations
 
