@@ -127,7 +127,7 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
   static std::uint64_t BlockAt(const NibbleTableSet<Avx512Ops, false>& nibble,
                                std::uintptr_t at, std::uint64_t inside,
                                std::uint64_t inside_beyond) {
-    return WindowCandidates(
+    return WindowCandidatesInline(
         nibble, MaskedLoad(at, inside),
         MaskedLoad(at + 1, inside >> 1 | inside_beyond << 63),
         MaskedLoad(at + 2, inside >> 2 | inside_beyond << 62),
