@@ -56,7 +56,8 @@ class NibbleTableSet {
 //   static Vector High(Vector bytes);                // bytes >> 4, per byte
 //   static std::uint64_t NonZero(Vector);            // a bit per byte
 //   static bool IsZero(Vector);                      // every byte zero
-//   static Vector KeepWhereNonZero(Vector where, Vector v);
+//   static Vector BothNonZero(Vector, Vector);      // a byte nonzero exactly
+//                                                  // where both bytes are
 // and two choices: `kHoldTables`, whether a run of blocks keeps the tables
 // in registers, and `kGateOnEndPairs`, whether a run of blocks looks at the
 // suffix tables only for the blocks that the end-pair tables let through
@@ -143,7 +144,7 @@ class NibbleFilter {
     for (std::size_t j = 0; j < gated_count; ++j) {
       const std::size_t i = gated[j];
       const unsigned char* block = first + i * kBlockLength;
-      candidates[i] |= Ops::NonZero(Ops::KeepWhereNonZero(
+      candidates[i] |= Ops::NonZero(Ops::BothNonZero(
           end_pairs[i],
           Suffixes(t, Split(Ops::Load(block)), Split(Ops::Load(block + 1)),
                    Split(Ops::Load(block + 2)), Split(Ops::Load(block + 3)),
@@ -218,7 +219,7 @@ class NibbleFilter {
     const Nibbles n3 = Split(b3), n4 = Split(b4);
     return Ops::NonZero(Ops::Or(
         TwoByteRows(t, n3, n4),
-        Ops::KeepWhereNonZero(EndPairs(t, n3, n4),
+        Ops::BothNonZero(EndPairs(t, n3, n4),
                               Suffixes(t, Split(b0), Split(b1), Split(b2), n3,
                                        n4))));
   }

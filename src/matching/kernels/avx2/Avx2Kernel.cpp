@@ -41,10 +41,7 @@ struct Avx2Ops {
     return ~static_cast<std::uint32_t>(_mm256_movemask_epi8(zero));
   }
   static bool IsZero(Vector v) { return _mm256_testz_si256(v, v) != 0; }
-  static Vector KeepWhereNonZero(Vector where, Vector v) {
-    return _mm256_andnot_si256(
-        _mm256_cmpeq_epi8(where, _mm256_setzero_si256()), v);
-  }
+  static Vector BothNonZero(Vector a, Vector b) { return _mm256_min_epu8(a, b); }
 };
 
 struct Avx2Filter : NibbleFilter<Avx2Ops> {

@@ -43,9 +43,7 @@ struct Avx512Ops {
   }
   static std::uint64_t NonZero(Vector v) { return _mm512_test_epi8_mask(v, v); }
   static bool IsZero(Vector v) { return _mm512_test_epi8_mask(v, v) == 0; }
-  static Vector KeepWhereNonZero(Vector where, Vector v) {
-    return _mm512_maskz_mov_epi8(_mm512_test_epi8_mask(where, where), v);
-  }
+  static Vector BothNonZero(Vector a, Vector b) { return _mm512_min_epu8(a, b); }
 };
 
 class Avx512Filter : public NibbleFilter<Avx512Ops> {

@@ -59,9 +59,7 @@ struct NeonOps {
   // The filter asks only whether each byte of the result is nonzero, and
   // the smaller of two bytes is nonzero exactly where both are: one
   // instruction instead of a compare and a mask.
-  static Vector KeepWhereNonZero(Vector where, Vector v) {
-    return vminq_u8(where, v);
-  }
+  static Vector BothNonZero(Vector a, Vector b) { return vminq_u8(a, b); }
 };
 
 struct NeonFilter : NibbleFilter<NeonOps> {

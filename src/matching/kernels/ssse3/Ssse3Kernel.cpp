@@ -43,9 +43,7 @@ struct Ssse3Ops {
   static bool IsZero(Vector v) {  // ptest is SSE4.1
     return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())) == 0xFFFF;
   }
-  static Vector KeepWhereNonZero(Vector where, Vector v) {
-    return _mm_andnot_si128(_mm_cmpeq_epi8(where, _mm_setzero_si128()), v);
-  }
+  static Vector BothNonZero(Vector a, Vector b) { return _mm_min_epu8(a, b); }
 };
 
 struct Ssse3Filter : NibbleFilter<Ssse3Ops> {
