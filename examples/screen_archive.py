@@ -39,7 +39,6 @@ from __future__ import annotations
 import argparse
 import glob
 import logging
-import math
 import os
 import re
 import signal
@@ -51,6 +50,10 @@ from typing import BinaryIO, List, Optional, Tuple
 PROGRAM = "screen_archive"
 EXIT_ERROR = 2
 LABELS = {1: b"banned", 2: b"error"}  # tavrin.BANNED, tavrin.INVALID
+# The block size's bounds, in MiB: a task for every byte is no use, and a
+# block of fewer than 4 GiB holds fewer than 2**32 lines, with the end of the
+# last one.
+BLOCK_MIB = (1, 4095)
 MARK = re.compile(b"\1")  # a literal: faster to find than a class
 
 
@@ -79,7 +82,7 @@ def screen_block(path: str, begin: int, end: Optional[int], encoding: str) -> Bl
     except OSError as error:
         return 0, 0, b"", b"", f"cannot open: {error.strerror}"
     lines = size = 0
-    where = array("Q")
+    where = array("I")  # 4 bytes: a block holds fewer than 2**32 lines (see BLOCK_MIB)
     verdicts = []
     try:
         for start, stop in pieces_of_block(descriptor, begin, end):
@@ -223,14 +226,18 @@ def error(message: str) -> None:
     print(f"{PROGRAM}: {message}", file=sys.stderr, flush=True)
 
 
-def at_least(minimum: float, kind: type):
+def within(least: float, most: Optional[float], kind: type):
+    """An option's parser: a number of `kind` from least to most (or more,
+    when most is None)."""
+    bounds = f"at least {least}" + (f", at most {most}" if most is not None else "")
+
     def parse(text: str):
         try:
             value = kind(text)
         except ValueError:
             raise argparse.ArgumentTypeError(f"not a number: {text!r}") from None
-        if not (value >= minimum and math.isfinite(value)):
-            raise argparse.ArgumentTypeError(f"must be at least {minimum}, not {text}")
+        if not (least <= value and (most is None or value <= most)):
+            raise argparse.ArgumentTypeError(f"must be {bounds}, not {text}")
         return value
     return parse
 
@@ -246,11 +253,12 @@ def parse_arguments() -> argparse.Namespace:
     parser.add_argument("--scheduler", metavar="ADDRESS",
                         help="a running Dask scheduler, e.g. tcp://10.0.0.5:8786 "
                              "(default: a LocalCluster)")
-    parser.add_argument("--workers", type=at_least(1, int),
+    parser.add_argument("--workers", type=within(1, None, int),
                         default=len(os.sched_getaffinity(0)),
                         help="worker processes of the LocalCluster (default: one per core)")
-    parser.add_argument("--block-size", type=at_least(1, float), default=64, metavar="MIB",
-                        help="bytes per task, in MiB, at least 1 (default 64)")
+    parser.add_argument("--block-size", type=within(*BLOCK_MIB, float), default=64, metavar="MIB",
+                        help=f"bytes per task, in MiB, {BLOCK_MIB[0]} to {BLOCK_MIB[1]} "
+                             f"(default 64)")
     parser.add_argument("--output", metavar="FILE",
                         help="write the lines found here, not to standard output "
                              "(opened before anything is screened)")
@@ -261,7 +269,7 @@ def run_on_cluster(args: argparse.Namespace, tasks: List[Tuple[str, int, Optiona
     """Screens every block on the cluster. Returns, for each task, its Block
     or the exception it failed with; how many workers there were; and the
     seconds from handing the blocks over to the last answer."""
-    from dask.distributed import Client, LocalCluster, wait
+    from dask.distributed import Client, LocalCluster, as_completed
 
     cluster = None
     if args.scheduler:
@@ -287,12 +295,13 @@ def run_on_cluster(args: argparse.Namespace, tasks: List[Tuple[str, int, Optiona
         start = time.perf_counter()
         futures = client.map(screen_block, *zip(*tasks), encoding=args.encoding,
                              pure=False) if tasks else []
-        wait(futures)
-        done = [future for future in futures if future.status == "finished"]
-        answers = dict(zip(done, client.gather(done)))
+        # Each answer is fetched as soon as it is ready, while the other
+        # blocks are still being screened.
+        answers = {}
+        for future, answer in as_completed(futures, with_results=True, raise_errors=False):
+            answers[future] = future.exception() if future.status == "error" else answer
         seconds = time.perf_counter() - start
-        results = [answers[future] if future in answers else future.exception()
-                   for future in futures]
+        results = [answers[future] for future in futures]
     finally:
         client.close()
         if cluster is not None:
@@ -352,7 +361,7 @@ def main() -> int:
                 continue
             name = os.fsencode(path)
             out.write(b"".join(b"%s:%d: %s\n" % (name, before + index + 1, LABELS[verdict])
-                               for index, verdict in zip(memoryview(where).cast("Q"), verdicts)))
+                               for index, verdict in zip(memoryview(where).cast("I"), verdicts)))
             lines_before[path] = before + count
             lines += count
             size += length
