@@ -152,6 +152,7 @@ def test_a_file_that_vanishes_is_reported_and_the_rest_screened(tmp_path, cluste
     (["--workers", "0"], "--workers: must be at least 1"),
     (["--block-size", "0.5"], "--block-size: must be at least 1"),
     (["--block-size", "nan"], "--block-size: must be at least 1"),
+    (["--block-size", "4096"], "--block-size: must be at least 1, at most 4095"),
     (["--encoding", "latin-1"], "--encoding: invalid choice"),
     ([], "the following arguments are required: PATH"),
     (["--output", "/nonexistent/banned.txt"], "/nonexistent/banned.txt: cannot open"),
