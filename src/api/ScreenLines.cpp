@@ -119,17 +119,22 @@ bool Screenable(const char* data, std::size_t length,
 std::size_t ScreenGbkLines(const char* data, std::size_t length,
                            unsigned char* verdicts, std::size_t capacity,
                            std::size_t* consumed) noexcept {
-  std::size_t lines = 0, at = 0;
+  std::size_t lines = 0, at = 0, window_end = 0;
   if (!Screenable(data, length, verdicts, capacity)) capacity = 0;
   while (lines < capacity && at < length) {
-    // The window: kWindowLength bytes on, to the end of the line there; but
-    // no further than the lines still wanted, when they are few, so that a
-    // call for a line or two does not scan far ahead.
-    std::size_t limit = length;
-    if (length - at > kWindowLength) {
-      limit = LineEnd(data, length, at + kWindowLength);
-      if (limit < length) ++limit;
+    // The window: kWindowLength bytes on, to the end of the line there, kept
+    // after a banned line until it is used up (its end is found once, not
+    // 64 KiB ahead again after every banned line); but no further than the
+    // lines still wanted, when they are few, so that a call for a line or
+    // two does not scan far ahead.
+    if (at >= window_end) {
+      window_end = length;
+      if (length - at > kWindowLength) {
+        window_end = LineEnd(data, length, at + kWindowLength);
+        if (window_end < length) ++window_end;
+      }
     }
+    std::size_t limit = window_end;
     if (capacity - lines <= kFewLines) {
       std::size_t end = at;
       for (std::size_t n = lines; n < capacity && end < limit; ++n)
