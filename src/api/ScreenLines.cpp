@@ -97,18 +97,6 @@ std::size_t CleanLines(const char* data, std::size_t length, std::size_t from,
   return lines;
 }
 
-// The number of ASCII bytes at the start of text[0 .. length).
-std::size_t AsciiLength(const char* text, std::size_t length) noexcept {
-  std::size_t n = 0;
-  for (; n + 8 <= length; n += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text + n, 8);
-    if (word & 0x8080808080808080u) break;
-  }
-  while (n < length && static_cast<unsigned char>(text[n]) < 0x80) ++n;
-  return n;
-}
-
 bool Screenable(const char* data, std::size_t length,
                 const unsigned char* verdicts, std::size_t capacity) noexcept {
   return (data != nullptr || length == 0) && (verdicts != nullptr || capacity == 0);
@@ -172,7 +160,7 @@ std::size_t ScreenUtf8Lines(const char* data, std::size_t length,
   if (!Screenable(data, length, verdicts, capacity)) capacity = 0;
   while (lines < capacity && at < length) {
     const std::size_t span = length - at < kWindowLength ? length - at : kWindowLength;
-    const std::size_t ascii = AsciiLength(data + at, span);
+    const std::size_t ascii = AsciiPrefixLength(data + at, span);
     std::size_t whole = ascii == length - at ? ascii : 0;
     if (whole == 0 && ascii > 0) {
       const void* last = memrchr(data + at, '\n', ascii);

@@ -140,45 +140,6 @@ bool Prepare(std::atomic<int>& state, bool (*build)()) noexcept {
   }
 }
 
-// The length of the well-formed UTF-8 sequence at text[i], or 0.
-std::size_t Utf8SequenceLength(const unsigned char* text, std::size_t length,
-                               std::size_t i) noexcept {
-  const unsigned char lead = text[i];
-  if (lead < 0x80) return 1;
-  std::size_t size;
-  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    size = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    size = 3;
-    if (lead == 0xE0) low = 0xA0;   // no overlong forms
-    if (lead == 0xED) high = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    size = 4;
-    if (lead == 0xF0) low = 0x90;   // no overlong forms
-    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-  } else {
-    return 0;
-  }
-  if (length - i < size) return 0;
-  if (text[i + 1] < low || text[i + 1] > high) return 0;
-  for (std::size_t k = 2; k < size; ++k)
-    if ((text[i + k] & 0xC0) != 0x80) return 0;
-  return size;
-}
-
-// The number of ASCII bytes at the start of text[0 .. length).
-std::size_t AsciiPrefix(const unsigned char* text, std::size_t length) noexcept {
-  std::size_t n = 0;
-  for (; n + 8 <= length; n += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text + n, 8);
-    if (word & 0x8080808080808080u) break;
-  }
-  while (n < length && text[n] < 0x80) ++n;
-  return n;
-}
-
 // The index of the first byte (in memory order) whose bit 7 is set in
 // `high`, a word of such bits, not zero.
 std::size_t FirstHighByte(std::uint64_t high) noexcept {
@@ -202,35 +163,51 @@ struct Character {
   std::uint16_t gbk;
 };
 
-// The character at in[i], whose lead byte is not ASCII. The checks on the
-// code point are RFC 3629's: no overlong forms, no surrogates, nothing
-// above U+10FFFF (Utf8SequenceLength's rules, in arithmetic).
-Character DecodeUtf8(const unsigned char* in, std::size_t length,
-                     std::size_t i) noexcept {
+// The well-formed UTF-8 sequence at in[i], whose lead byte is not ASCII:
+// its length (0 when ill-formed) and code point. The checks are RFC 3629's:
+// no overlong forms, no surrogates, nothing above U+10FFFF.
+struct Utf8Sequence {
+  std::size_t length;
+  std::uint32_t code_point;
+};
+
+Utf8Sequence DecodeUtf8Sequence(const unsigned char* in, std::size_t length,
+                                std::size_t i) noexcept {
   const unsigned lead = in[i];
   const std::size_t left = length - i;
   const auto continuation = [&](std::size_t k) {
     return (in[i + k] & 0xC0u) == 0x80u;
   };
   if (lead >= 0xE0 && lead < 0xF0) {  // most CJK: three bytes
-    if (left < 3 || !continuation(1) || !continuation(2)) return {0, kIllFormed};
+    if (left < 3 || !continuation(1) || !continuation(2)) return {0, 0};
     const unsigned cp = (lead & 0x0Fu) << 12 | (in[i + 1] & 0x3Fu) << 6 | (in[i + 2] & 0x3Fu);
-    if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) return {0, kIllFormed};
-    return {3, tables.from_unicode[cp]};
+    if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) return {0, 0};
+    return {3, cp};
   }
   if (lead >= 0xC2 && lead < 0xE0) {
-    if (left < 2 || !continuation(1)) return {0, kIllFormed};
-    return {2, tables.from_unicode[(lead & 0x1Fu) << 6 | (in[i + 1] & 0x3Fu)]};
+    if (left < 2 || !continuation(1)) return {0, 0};
+    return {2, (lead & 0x1Fu) << 6 | (in[i + 1] & 0x3Fu)};
   }
-  if (lead >= 0xF0 && lead <= 0xF4) {  // beyond the BMP: GBK has none
+  if (lead >= 0xF0 && lead <= 0xF4) {
     if (left < 4 || !continuation(1) || !continuation(2) || !continuation(3))
-      return {0, kIllFormed};
+      return {0, 0};
     const unsigned cp = (lead & 0x07u) << 18 | (in[i + 1] & 0x3Fu) << 12 |
                         (in[i + 2] & 0x3Fu) << 6 | (in[i + 3] & 0x3Fu);
-    if (cp < 0x10000 || cp > 0x10FFFF) return {0, kIllFormed};
-    return {4, kNoGbkForm};
+    if (cp < 0x10000 || cp > 0x10FFFF) return {0, 0};
+    return {4, cp};
   }
-  return {0, kIllFormed};
+  return {0, 0};
+}
+
+// The character at in[i], whose lead byte is not ASCII.
+Character DecodeUtf8(const unsigned char* in, std::size_t length,
+                     std::size_t i) noexcept {
+  const Utf8Sequence sequence = DecodeUtf8Sequence(in, length, i);
+  if (sequence.length == 0) return {0, kIllFormed};
+  // Beyond the Basic Multilingual Plane, GBK has nothing.
+  return {sequence.length, sequence.code_point < 0x10000
+                               ? tables.from_unicode[sequence.code_point]
+                               : kNoGbkForm};
 }
 
 Character DecodeGb18030(const unsigned char* in, std::size_t length,
@@ -262,13 +239,24 @@ Character DecodeGb18030(const unsigned char* in, std::size_t length,
 
 }  // namespace
 
+std::size_t AsciiPrefixLength(const char* text, std::size_t length) noexcept {
+  std::size_t n = 0;
+  for (; n + 8 <= length; n += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text + n, 8);
+    if (word & 0x8080808080808080u) break;
+  }
+  while (n < length && static_cast<unsigned char>(text[n]) < 0x80) ++n;
+  return n;
+}
+
 std::size_t FindInvalidUtf8(std::string_view text) noexcept {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   std::size_t i = 0;
   while (i < text.size()) {
-    i += AsciiPrefix(bytes + i, text.size() - i);
+    i += AsciiPrefixLength(text.data() + i, text.size() - i);
     if (i == text.size()) break;
-    const std::size_t size = Utf8SequenceLength(bytes, text.size(), i);
+    const std::size_t size = DecodeUtf8Sequence(bytes, text.size(), i).length;
     if (size == 0) return i;
     i += size;
   }

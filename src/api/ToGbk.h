@@ -23,6 +23,10 @@ namespace Tavrin {
 
 enum class InputEncoding { kUtf8, kGb18030 };
 
+// The number of ASCII bytes (below 0x80) at the start of text[0 .. length),
+// eight at a time.
+std::size_t AsciiPrefixLength(const char* text, std::size_t length) noexcept;
+
 // The offset of the first byte that does not begin a well-formed UTF-8
 // sequence (RFC 3629: no overlong forms, no surrogates, nothing above
 // U+10FFFF, nothing cut short by the end of `text`), or npos when all of

@@ -64,10 +64,6 @@ void PrepareScanner() noexcept {
   scanner.kernel = Scan::kKernels[selected].scan;
 }
 
-bool TextHasBannedWord(const char* text, std::size_t length) noexcept {
-  return ScanInPieces(scanner.kernel, text, length, kScanPieceLength) != 0;
-}
-
 std::size_t FirstBannedWordEnd(const char* text, std::size_t length) noexcept {
   return ScanInPieces(scanner.kernel, text, length, kScanPieceLength);
 }

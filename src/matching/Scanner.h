@@ -41,16 +41,17 @@ constexpr char kForceKernelVariable[] = "TAVRIN_FORCE_KERNEL";
 // nothing, uses little stack (its work space is static) and cannot fail.
 void PrepareScanner() noexcept;
 
-// True when a row of the list occurs in text[0 .. length), ASCII letters
-// compared without case; zero bytes are ordinary bytes (no row holds one).
-// Nothing outside text[0 .. length) is read. Never allocates, never blocks.
-// EnsureWordList() must have been called first.
-bool TextHasBannedWord(const char* text, std::size_t length) noexcept;
-
-// The end (the offset just past its last byte) of the occurrence of a row in
-// text[0 .. length) that ends first, or 0 when no row occurs. Otherwise as
-// TextHasBannedWord.
+// The end (the offset just past its last byte) of the occurrence of a row
+// of the list in text[0 .. length) that ends first, or 0 when no row occurs;
+// ASCII letters compared without case, zero bytes ordinary bytes (no row
+// holds one). Nothing outside text[0 .. length) is read. Never allocates,
+// never blocks. EnsureWordList() must have been called first.
 std::size_t FirstBannedWordEnd(const char* text, std::size_t length) noexcept;
+
+// True when a row of the list occurs in text[0 .. length).
+inline bool TextHasBannedWord(const char* text, std::size_t length) noexcept {
+  return FirstBannedWordEnd(text, length) != 0;
+}
 
 // Texts longer than this are scanned in overlapping pieces of this length
 // plus the longest row less one byte, so the kernels' offset arithmetic
