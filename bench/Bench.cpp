@@ -2,7 +2,8 @@
 // mode, single match), the literal walk over WordList and the floors: strlen
 // through a call that cannot be inlined (what any screening of a
 // zero-terminated text costs at least) and, for buffers of lines, a newline
-// count. On corpora generated from a fixed seed. Prints Markdown tables:
+// count. On corpora generated from a fixed seed, and on real text from
+// Debian's packages (bench/real_text.py) when given. Prints Markdown tables:
 // medians of interleaved rounds, so that load from other processes falls on
 // all engines alike.
 //
@@ -320,14 +321,23 @@ std::size_t CountNewlines(const std::string& text) {
   return count;
 }
 
-// The bulk calls on a chat log, against Hyperscan scanning the same buffer
-// once, going on from the next line after each match, and a newline count.
-void BulkTable(const Hyperscan& hyperscan, int rounds) {
+// The bulk calls on buffers of lines (a generated chat log, and real
+// Chinese lines when there are some), against Hyperscan scanning the same
+// buffer once, going on from the next line after each match, and a newline
+// count.
+void BulkTable(const Hyperscan& hyperscan, const std::string& real_text, int rounds) {
   constexpr std::size_t kLogBytes = 64u << 20;
   std::fprintf(stderr, "generating the chat logs...\n");
-  const std::string gbk = ChatLog(kLogBytes, false);
+  struct Log {
+    std::string name;
+    std::string gbk;
+  };
+  std::vector<Log> logs = {{"generated chat", ChatLog(kLogBytes, false)}};
+  if (!real_text.empty())
+    logs.push_back({"real Chinese lines",
+                    LinesBuffer(ReadLines(real_text + "/zh-lines.gbk"), kLogBytes)});
   const std::string utf8 = ChatLog(kLogBytes, true);
-  std::vector<unsigned char> verdicts(gbk.size() / 2 + 1);
+  std::vector<unsigned char> verdicts(kLogBytes + 4096);
   const auto screen = [&verdicts](decltype(&tavrin_screen_lines) call,
                                   const std::string& log) {
     std::size_t consumed = 0;
@@ -337,51 +347,61 @@ void BulkTable(const Hyperscan& hyperscan, int rounds) {
     return static_cast<std::size_t>(
         std::count(verdicts.begin(), verdicts.begin() + lines, TAVRIN_BANNED));
   };
-  const auto hyperscan_lines = [&hyperscan, &gbk] {
+  const auto hyperscan_lines = [&hyperscan](const std::string& log) {
     std::size_t banned = 0;
-    for (std::size_t at = 0; at < gbk.size();) {
-      const std::size_t end = hyperscan.FirstEnd(gbk.data() + at, gbk.size() - at);
+    for (std::size_t at = 0; at < log.size();) {
+      const std::size_t end = hyperscan.FirstEnd(log.data() + at, log.size() - at);
       if (end == 0) break;
       ++banned;
-      const void* newline = std::memchr(gbk.data() + at + end - 1, '\n',
-                                        gbk.size() - (at + end - 1));
-      at = newline ? static_cast<const char*>(newline) - gbk.data() + 1 : gbk.size();
+      const void* newline = std::memchr(log.data() + at + end - 1, '\n',
+                                        log.size() - (at + end - 1));
+      at = newline ? static_cast<const char*>(newline) - log.data() + 1 : log.size();
     }
     return banned;
   };
-  const auto newlines = [](const std::string& log) { return CountNewlines(log); };
-  const std::size_t banned = screen(tavrin_screen_lines, gbk);
-  if (hyperscan_lines() != banned) {
-    std::fprintf(stderr, "Hyperscan and tavrin_screen_lines disagree on the log\n");
-    std::exit(1);
-  }
-  const std::vector<std::function<std::size_t()>> work = {
-      [&] { return screen(tavrin_screen_lines, gbk); },
-      hyperscan_lines,
-      [&] { return newlines(gbk); },
-      [&] { return screen(tavrin_screen_lines_utf8, utf8); },
-      [&] { return newlines(utf8); }};
-  std::vector<std::vector<double>> seconds(work.size());
-  for (int round = 0; round < rounds; ++round)
-    for (std::size_t w = 0; w < work.size(); ++w) seconds[w].push_back(Time(work[w]));
-  std::vector<double> s;
-  for (const auto& samples : seconds) s.push_back(Median(samples));
   const auto mbs = [](std::size_t bytes, double t) { return bytes / t / 1e6; };
   std::printf("\n## Buffers of lines\n\n");
-  std::printf("A generated chat log of %zu MiB (%zu lines, %zu banned), every line's "
-              "verdict in one call; Hyperscan scans the same buffer, going on from the "
-              "next line after each match; the floor counts the newlines "
-              "(16 bytes at a time). Medians of %d interleaved rounds.\n\n",
-              kLogBytes >> 20, newlines(gbk), banned, rounds);
-  std::printf("| Work | ms | MB/s | / Hyperscan | / newline count |\n|---|---:|---:|---:|---:|\n");
-  std::printf("| tavrin_screen_lines, GBK | %.1f | %.0f | %.2f | %.1f |\n", s[0] * 1e3,
-              mbs(gbk.size(), s[0]), s[0] / s[1], s[0] / s[2]);
-  std::printf("| Hyperscan, GBK | %.1f | %.0f | 1.00 | %.1f |\n", s[1] * 1e3,
-              mbs(gbk.size(), s[1]), s[1] / s[2]);
-  std::printf("| newline count, GBK | %.1f | %.0f | | 1.0 |\n", s[2] * 1e3,
-              mbs(gbk.size(), s[2]));
-  std::printf("| tavrin_screen_lines_utf8, UTF-8 | %.1f | %.0f | | %.1f |\n", s[3] * 1e3,
-              mbs(utf8.size(), s[3]), s[3] / s[4]);
+  std::printf("Every line's verdict in one call, on %zu MiB of lines; Hyperscan scans the "
+              "same buffer, going on from the next line after each match; the floor "
+              "counts the newlines (16 bytes at a time). Medians of %d interleaved "
+              "rounds.\n\n",
+              kLogBytes >> 20, rounds);
+  std::printf("| Lines | Work | ms | MB/s | / Hyperscan | / newline count |\n"
+              "|---|---|---:|---:|---:|---:|\n");
+  for (const Log& log : logs) {
+    const std::size_t banned = screen(tavrin_screen_lines, log.gbk);
+    if (hyperscan_lines(log.gbk) != banned) {
+      std::fprintf(stderr, "Hyperscan and tavrin_screen_lines disagree on %s\n",
+                   log.name.c_str());
+      std::exit(1);
+    }
+    const std::vector<std::function<std::size_t()>> work = {
+        [&] { return screen(tavrin_screen_lines, log.gbk); },
+        [&] { return hyperscan_lines(log.gbk); },
+        [&] { return CountNewlines(log.gbk); }};
+    std::vector<std::vector<double>> seconds(work.size());
+    for (int round = 0; round < rounds; ++round)
+      for (std::size_t w = 0; w < work.size(); ++w) seconds[w].push_back(Time(work[w]));
+    std::vector<double> s;
+    for (const auto& samples : seconds) s.push_back(Median(samples));
+    const std::size_t lines = CountNewlines(log.gbk);
+    const std::string what = log.name + ", GBK (" + std::to_string(lines) + " lines, " +
+                             std::to_string(banned) + " banned)";
+    std::printf("| %s | tavrin_screen_lines | %.1f | %.0f | %.2f | %.1f |\n", what.c_str(),
+                s[0] * 1e3, mbs(log.gbk.size(), s[0]), s[0] / s[1], s[0] / s[2]);
+    std::printf("| %s | Hyperscan | %.1f | %.0f | 1.00 | %.1f |\n", what.c_str(), s[1] * 1e3,
+                mbs(log.gbk.size(), s[1]), s[1] / s[2]);
+    std::printf("| %s | newline count | %.1f | %.0f | | 1.0 |\n", what.c_str(), s[2] * 1e3,
+                mbs(log.gbk.size(), s[2]));
+  }
+  std::vector<double> u8[2];
+  for (int round = 0; round < rounds; ++round) {
+    u8[0].push_back(Time([&] { return screen(tavrin_screen_lines_utf8, utf8); }));
+    u8[1].push_back(Time([&] { return CountNewlines(utf8); }));
+  }
+  std::printf("| generated chat, UTF-8 | tavrin_screen_lines_utf8 | %.1f | %.0f | | %.1f |\n",
+              Median(u8[0]) * 1e3, mbs(utf8.size(), Median(u8[0])),
+              Median(u8[0]) / Median(u8[1]));
 }
 
 void TwoThreadsTable(const std::vector<Corpus>& corpora, int rounds) {
@@ -427,19 +447,42 @@ void TwoThreadsTable(const std::vector<Corpus>& corpora, int rounds) {
 }  // namespace Bench
 }  // namespace Tavrin
 
+// tavrin_bench [ROUNDS] [--real-text DIR] [--tables LIST]: ROUNDS (9) rounds
+// of each measurement; DIR holds bench/real_text.py's files (without it,
+// the generated corpora only); LIST names the tables to print, of calls,
+// kernels, bulk and threads (all of them).
 int main(int argc, char** argv) {
   using namespace Tavrin::Bench;
-  const int rounds = argc > 1 ? std::atoi(argv[1]) : 9;
+  int rounds = 9;
+  std::string real_text, tables = "calls,kernels,bulk,threads";
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--real-text" && i + 1 < argc) {
+      real_text = argv[++i];
+    } else if (arg == "--tables" && i + 1 < argc) {
+      tables = argv[++i];
+    } else if (std::atoi(arg.c_str()) > 0) {
+      rounds = std::atoi(arg.c_str());
+    } else {
+      std::fprintf(stderr, "usage: tavrin_bench [ROUNDS] [--real-text DIR] [--tables LIST]\n");
+      return 2;
+    }
+  }
+  const auto wanted = [&tables](const char* table) {
+    return ("," + tables + ",").find("," + std::string(table) + ",") != std::string::npos;
+  };
   std::fprintf(stderr, "generating corpora...\n");
-  const std::vector<Corpus> corpora = MakeCorpora();
+  std::vector<Corpus> corpora = MakeCorpora();
+  if (!real_text.empty())
+    for (Corpus& corpus : RealCorpora(real_text)) corpora.push_back(std::move(corpus));
   Tavrin::EnsureWordList();
   const Hyperscan hyperscan;
   std::printf("Machine: %s, %u hardware threads\n\n", CpuName().c_str(),
               std::thread::hardware_concurrency());
   std::fprintf(stderr, "measuring %d rounds...\n", rounds);
-  CallsTable(corpora, hyperscan, rounds);
-  KernelsTable(corpora, hyperscan, rounds);
-  BulkTable(hyperscan, rounds);
-  TwoThreadsTable(corpora, rounds);
+  if (wanted("calls")) CallsTable(corpora, hyperscan, rounds);
+  if (wanted("kernels")) KernelsTable(corpora, hyperscan, rounds);
+  if (wanted("bulk")) BulkTable(hyperscan, real_text, rounds);
+  if (wanted("threads")) TwoThreadsTable(corpora, rounds);
   return 0;
 }

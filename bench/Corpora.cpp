@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <random>
 
@@ -278,6 +279,68 @@ std::vector<Corpus> MakeCorpora() {
   corpora.push_back(Large("1 MiB English clean", g.CleanText(S::kAscii, kLargeText)));
   corpora.push_back(Large("1 MiB GBK clean", g.CleanText(S::kGbk, kLargeText)));
   corpora.push_back(Large("1 MiB near misses", g.NearMisses(kLargeText)));
+  return corpora;
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    std::fprintf(stderr, "cannot read %s (bench/real_text.py writes it)\n", path.c_str());
+    std::exit(1);
+  }
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string LinesBuffer(const std::vector<std::string>& lines, std::size_t bytes) {
+  std::string buffer;
+  buffer.reserve(bytes + 4096);
+  while (buffer.size() < bytes)
+    for (std::size_t i = 0; i < lines.size() && buffer.size() < bytes; ++i)
+      buffer += lines[i] + "\n";
+  return buffer;
+}
+
+namespace {
+
+// Up to kLinesPerCorpus lines of `lines` of 8 or more bytes with the given
+// verdict, taken evenly from all of them.
+Corpus RealLines(const char* name, const std::vector<std::string>& lines, bool banned) {
+  std::vector<const std::string*> chosen;
+  for (const std::string& line : lines)
+    if (line.size() >= 8 && HoldsBannedWord(line) == banned) chosen.push_back(&line);
+  Corpus corpus{name, {}, banned};
+  const std::size_t step = chosen.size() / kLinesPerCorpus + 1;
+  for (std::size_t i = 0; i < chosen.size() && corpus.texts.size() < kLinesPerCorpus; i += step)
+    corpus.texts.push_back(*chosen[i]);
+  return corpus;
+}
+
+// The clean lines joined by newlines, in order, to kLargeText bytes; a line
+// that would make a row across the join is left out.
+Corpus RealText(const char* name, const std::vector<std::string>& lines) {
+  std::string text;
+  for (std::size_t i = 0; text.size() < kLargeText; i = (i + 1) % lines.size()) {
+    const std::string piece = (text.empty() ? "" : "\n") + lines[i];
+    if (!HoldsBannedWord(lines[i]) && !AppendWouldBan(text, piece)) text += piece;
+  }
+  return Large(name, text);
+}
+
+}  // namespace
+
+std::vector<Corpus> RealCorpora(const std::string& dir) {
+  Tavrin::EnsureWordList();
+  const std::vector<std::string> zh = ReadLines(dir + "/zh-lines.gbk");
+  const std::vector<std::string> en = ReadLines(dir + "/en-lines.txt");
+  std::vector<Corpus> corpora;
+  corpora.push_back(RealLines("real lines Chinese clean", zh, false));
+  corpora.push_back(RealLines("real lines Chinese banned", zh, true));
+  corpora.push_back(RealLines("real lines English clean", en, false));
+  corpora.push_back(RealLines("real lines English banned", en, true));
+  corpora.push_back(RealText("1 MiB real Chinese clean", zh));
+  corpora.push_back(RealText("1 MiB real English clean", en));
   return corpora;
 }
 

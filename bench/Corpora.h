@@ -21,6 +21,19 @@ struct Corpus {
 // Every verdict is checked against the literal walk.
 std::vector<Corpus> MakeCorpora();
 
+// Real text, from the files bench/real_text.py writes into `dir`: Chinese
+// (zh-lines.gbk) and English (en-lines.txt) lines of Debian's packages as
+// short lines, clean and banned, and as 1 MiB clean texts (clean lines
+// joined by newlines). Exits when a file is missing.
+std::vector<Corpus> RealCorpora(const std::string& dir);
+
+// The lines of `path`, each without its newline.
+std::vector<std::string> ReadLines(const std::string& path);
+
+// About `bytes` bytes of the lines, in order and then over again, each
+// ended by a newline.
+std::string LinesBuffer(const std::vector<std::string>& lines, std::size_t bytes);
+
 // A chat log of about `bytes` bytes, its lines ended by '\n': speakers,
 // short phrases in Chinese and English, about 1 line in 40 with a banned
 // word and 1 in 20 with a near miss, as examples/make_chat_archive.py makes

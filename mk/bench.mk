@@ -1,6 +1,9 @@
 # make bench: builds the benchmark in its own tree (optimised, no sanitizers)
 # and prints its tables: Tavrin's two functions beside Hyperscan and the
-# literal walk, then the tavrin tool against ripgrep on generated chat logs
+# literal walk, on generated corpora and on real text from Debian's packages
+# (bench/real_text.py: Chinese from the zh_CN message catalogues,
+# fortunes-zh and manpages-zh, English from manpages, written once into the
+# tree), then the tavrin tool against ripgrep on generated chat logs
 # (bench/tool_vs_ripgrep.py; the logs are kept in the tree and reused).
 # Hyperscan and ripgrep are needed by the benchmark only; make test does not
 # build it, so the test run never depends on them. Last, every kernel's inner
@@ -25,7 +28,9 @@ bench:
 	  -DTAVRIN_BUILD_BENCH=ON -DTAVRIN_BUILD_TESTS=OFF -DTAVRIN_BUILD_TOOLS=ON \
 	  -DTAVRIN_BUILD_FUZZ=OFF -DTAVRIN_SANITIZE=
 	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target tavrin_bench tavrin_tool
-	$(BENCH_BUILD_DIR)/bench/tavrin_bench $(BENCH_ROUNDS)
+	test -s $(BENCH_BUILD_DIR)/real-text/en-lines.txt || \
+	  python3 bench/real_text.py $(BENCH_BUILD_DIR)/real-text
+	$(BENCH_BUILD_DIR)/bench/tavrin_bench $(BENCH_ROUNDS) --real-text $(BENCH_BUILD_DIR)/real-text
 	python3 bench/tool_vs_ripgrep.py --tool $(BENCH_BUILD_DIR)/tools/tavrin \
 	  --library $(BENCH_BUILD_DIR)/src/libtavrin.so.1 \
 	  --work $(BENCH_BUILD_DIR)/chat-logs --rounds $(BENCH_ROUNDS)

@@ -33,7 +33,10 @@ for group in "${want[@]}"; do
     arm64)   pkgs+=(clang binutils-aarch64-linux-gnu libstdc++-12-dev-arm64-cross
                     googletest qemu-user-static libc6:arm64)
              foreign+=(arm64) ;;
-    bench)   pkgs+=(libhyperscan-dev pkg-config ripgrep python3) ;;
+    # The real text the benchmark screens: Chinese from the zh_CN message
+    # catalogues (msgunfmt), fortunes-zh and manpages-zh; English from manpages.
+    bench)   pkgs+=(libhyperscan-dev pkg-config ripgrep python3 gettext fortunes-zh
+                    manpages-zh manpages) ;;
     # llvm-mca 19: the first in Debian with the Neoverse cores' own timings.
     model)   pkgs+=(llvm-19 clang libstdc++-12-dev-arm64-cross python3) ;;
     fuzz)    pkgs+=(clang libclang-rt-14-dev llvm) ;;
