@@ -300,6 +300,42 @@ void KernelsTable(const std::vector<Corpus>& corpora, const Hyperscan& hyperscan
   }
 }
 
+// What each kernel's filters let through, per corpus: the share of blocks
+// in runs without ASCII (which take the high-run filter), the share of
+// blocks with a candidate window, and the candidates, and of them those
+// compared exactly (left by the narrowing), per KiB of text. The portable
+// kernel, which has no blocks, only narrows.
+void PassesTable(const std::vector<Corpus>& corpora) {
+  std::printf("\n## What the filters let through\n\n");
+  std::printf("Per kernel and corpus, over the whole of every text: the share of blocks "
+              "(16, 32 or 64 windows, a window ending at each byte) in runs with no ASCII "
+              "byte, which take the high-run filter; the share that the mixed filter's second "
+              "stage looks at (all of them in a kernel or run of one stage); the share of "
+              "blocks with a candidate; "
+              "candidate windows per KiB; and per KiB those whose last three bytes are some "
+              "row's, which are compared exactly.\n\n");
+  std::printf("| Corpus | Kernel | High-run blocks | Second-stage blocks | Blocks passing "
+              "| Candidates / KiB | Compared / KiB |\n|---|---|---:|---:|---:|---:|---:|\n");
+  for (const Corpus& corpus : corpora) {
+    for (ScanKernel kernel : kAllScanKernels) {
+      if (!ScanKernelAvailable(kernel)) continue;
+      FilterCounts counts;
+      for (const std::string& text : corpus.texts)
+        CountFilterPassesUsing(kernel, text.data(), text.size(), &counts);
+      const double kib = static_cast<double>(Bytes(corpus)) / 1024.0;
+      const auto share = [&counts](std::size_t n) {
+        return counts.blocks == 0 ? std::string("-")
+                                  : std::to_string(100.0 * n / counts.blocks).substr(0, 5) + "%";
+      };
+      std::printf("| %s | %s | %s | %s | %s | %.1f | %.2f |\n", corpus.name.c_str(),
+                  ScanKernelName(kernel), share(counts.high_run_blocks).c_str(),
+                  share(counts.second_stage_blocks).c_str(),
+                  share(counts.passing_blocks).c_str(), counts.candidates / kib,
+                  counts.narrowed / kib);
+    }
+  }
+}
+
 // The floor of screening lines: counting them. Sixteen bytes at a time
 // (SSE2, which every x86-64 processor has), each byte counter summed before
 // it can overflow.
@@ -447,24 +483,29 @@ void TwoThreadsTable(const std::vector<Corpus>& corpora, int rounds) {
 }  // namespace Bench
 }  // namespace Tavrin
 
-// tavrin_bench [ROUNDS] [--real-text DIR] [--tables LIST]: ROUNDS (9) rounds
+// tavrin_bench [ROUNDS] [--real-text DIR] [--tables LIST] [--corpora PART]:
+// ROUNDS (9) rounds
 // of each measurement; DIR holds bench/real_text.py's files (without it,
 // the generated corpora only); LIST names the tables to print, of calls,
-// kernels, bulk and threads (all of them).
+// kernels, passes, bulk and threads (all of them); PART keeps only the
+// corpora whose names hold it.
 int main(int argc, char** argv) {
   using namespace Tavrin::Bench;
   int rounds = 9;
-  std::string real_text, tables = "calls,kernels,bulk,threads";
+  std::string real_text, tables = "calls,kernels,passes,bulk,threads", only;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--real-text" && i + 1 < argc) {
       real_text = argv[++i];
     } else if (arg == "--tables" && i + 1 < argc) {
       tables = argv[++i];
+    } else if (arg == "--corpora" && i + 1 < argc) {
+      only = argv[++i];
     } else if (std::atoi(arg.c_str()) > 0) {
       rounds = std::atoi(arg.c_str());
     } else {
-      std::fprintf(stderr, "usage: tavrin_bench [ROUNDS] [--real-text DIR] [--tables LIST]\n");
+      std::fprintf(stderr, "usage: tavrin_bench [ROUNDS] [--real-text DIR] [--tables LIST] "
+                           "[--corpora PART]\n");
       return 2;
     }
   }
@@ -475,6 +516,12 @@ int main(int argc, char** argv) {
   std::vector<Corpus> corpora = MakeCorpora();
   if (!real_text.empty())
     for (Corpus& corpus : RealCorpora(real_text)) corpora.push_back(std::move(corpus));
+  if (!only.empty())
+    corpora.erase(std::remove_if(corpora.begin(), corpora.end(),
+                                 [&only](const Corpus& corpus) {
+                                   return corpus.name.find(only) == std::string::npos;
+                                 }),
+                  corpora.end());
   Tavrin::EnsureWordList();
   const Hyperscan hyperscan;
   std::printf("Machine: %s, %u hardware threads\n\n", CpuName().c_str(),
@@ -482,6 +529,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "measuring %d rounds...\n", rounds);
   if (wanted("calls")) CallsTable(corpora, hyperscan, rounds);
   if (wanted("kernels")) KernelsTable(corpora, hyperscan, rounds);
+  if (wanted("passes")) PassesTable(corpora);
   if (wanted("bulk")) BulkTable(hyperscan, real_text, rounds);
   if (wanted("threads")) TwoThreadsTable(corpora, rounds);
   return 0;

@@ -83,6 +83,18 @@ std::size_t FirstBannedWordEndUsing(ScanKernel kernel, const char* text,
   return ScanInPieces(function, text, length, piece_length == 0 ? 1 : piece_length);
 }
 
+void CountFilterPassesUsing(ScanKernel kernel, const char* text, std::size_t length,
+                            FilterCounts* counts) noexcept {
+  const std::size_t k = static_cast<std::size_t>(kernel);
+  const Scan::KernelEntry& entry = Scan::kKernels[scanner.available[k] ? k : 0];
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+  for (std::size_t offset = 0; offset < length; offset += kScanPieceLength) {
+    const std::size_t piece = length - offset < kScanPieceLength ? length - offset
+                                                                  : kScanPieceLength;
+    entry.count(scanner.tables, bytes + offset, piece, *counts);
+  }
+}
+
 const char* ScanKernelName(ScanKernel kernel) noexcept {
   return Scan::kKernels[static_cast<std::size_t>(kernel)].name;
 }

@@ -9,6 +9,7 @@
 #include <cstddef>
 
 #include "ScanKernelList.h"
+#include "matching/kernels/FilterCounts.h"
 
 namespace Tavrin {
 
@@ -74,6 +75,12 @@ inline bool TextHasBannedWordUsing(
     std::size_t piece_length = kScanPieceLength) noexcept {
   return FirstBannedWordEndUsing(kernel, text, length, piece_length) != 0;
 }
+
+// Runs `kernel` over the whole of text[0 .. length), not stopping at a row,
+// and adds what its filters let through to *counts. A kernel that cannot
+// run here is replaced by the portable one.
+void CountFilterPassesUsing(ScanKernel kernel, const char* text, std::size_t length,
+                            FilterCounts* counts) noexcept;
 
 // The kernel's name in the list ("portable", "avx2", ...).
 const char* ScanKernelName(ScanKernel kernel) noexcept;

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "matching/kernels/FilterCounts.h"
+#include "matching/kernels/ExactCheck.h"
 #include "matching/kernels/ScanTables.h"
 
 namespace Tavrin {
@@ -70,9 +72,23 @@ inline std::uint64_t LowBits(std::ptrdiff_t n) {
 //
 //     copy:  [ kLead zeros | text[0 .. length) | zeros ... ]
 //     block: [ -kLead      | -kLead + kBlockLength | ... ]   (in the copy)
+// With `counts` (the benchmark's Count<Name>), ScanShort and ScanBlocks
+// confirm nothing: they filter the whole text and count what passes
+// (CountBlock).
+// A block filtered alone (an edge, a short text) takes both stages at once.
+inline void CountBlock(const ScanTables& tables, const unsigned char* text,
+                       std::size_t length, std::ptrdiff_t window_base,
+                       std::uint64_t candidates, bool high_run, FilterCounts& counts) {
+  ++counts.blocks;
+  counts.high_run_blocks += high_run;
+  counts.passing_blocks += candidates != 0;
+  for (std::uint64_t c = candidates; c != 0; c &= c - 1) ++counts.candidates;
+  counts.narrowed += NarrowedCandidates(tables, text, length, window_base, candidates);
+}
+
 template <typename Filter>
 std::size_t ScanShort(const ScanTables& tables, const unsigned char* text,
-                      std::size_t length) noexcept {
+                      std::size_t length, FilterCounts* counts) noexcept {
   constexpr std::size_t kBlocks = 128 / Filter::kBlockLength;
   constexpr std::size_t kCopyBytes =
       kBlocks * Filter::kBlockLength + Filter::kWindowLength - 1;
@@ -86,7 +102,10 @@ std::size_t ScanShort(const ScanTables& tables, const unsigned char* text,
   for (std::size_t b = 0; window_base <= last_window; ++b) {
     const std::uint64_t candidates = filter.Candidates(copy + b * Filter::kBlockLength) &
                                      LowBits(last_window - window_base + 1);
-    if (candidates != 0) {
+    if (counts != nullptr) {
+      CountBlock(tables, text, length, window_base, candidates, false, *counts);
+      ++counts->second_stage_blocks;
+    } else if (candidates != 0) {
       if (const std::size_t end = filter.Confirm(text, length, window_base, candidates))
         return end;
     }
@@ -100,7 +119,7 @@ constexpr std::size_t kShortBytes = 128 / Filter::kBlockLength * Filter::kBlockL
 
 template <typename Filter>
 std::size_t ScanBlocks(const ScanTables& tables, const unsigned char* text,
-                       std::size_t length) noexcept {
+                       std::size_t length, FilterCounts* counts = nullptr) noexcept {
   constexpr std::ptrdiff_t kBlockLength =
       static_cast<std::ptrdiff_t>(Filter::kBlockLength);
   constexpr std::ptrdiff_t kBlockBytes =
@@ -108,7 +127,8 @@ std::size_t ScanBlocks(const ScanTables& tables, const unsigned char* text,
   static_assert(kBlockLength <= 64, "a block's candidates are bits of one word");
   if (length < Filter::kWindowLength - Filter::kLead) return 0;
   if constexpr (!Filter::kMaskedEdges) {
-    if (length <= kShortBytes<Filter>) return ScanShort<Filter>(tables, text, length);
+    if (length <= kShortBytes<Filter>)
+      return ScanShort<Filter>(tables, text, length, counts);
   }
   const std::ptrdiff_t size = static_cast<std::ptrdiff_t>(length);
   // The last window, and the last block that lies wholly in the text.
@@ -126,7 +146,14 @@ std::size_t ScanBlocks(const ScanTables& tables, const unsigned char* text,
       std::size_t count =
           static_cast<std::size_t>((last_in_place - window_base) / kBlockLength) + 1;
       if (count > kBatch) count = kBatch;
-      if (filter.CandidatesInPlace(text, window_base, count, batch)) {
+      const bool any = filter.CandidatesInPlace(text, window_base, count, batch);
+      if (counts != nullptr) {
+        counts->second_stage_blocks += filter.second_stage_blocks();
+        for (std::size_t i = 0; i < count; ++i)
+          CountBlock(tables, text, length,
+                     window_base + static_cast<std::ptrdiff_t>(i) * kBlockLength, batch[i],
+                     filter.last_run_was_high(), *counts);
+      } else if (any) {
         for (std::size_t i = 0; i < count; ++i) {
           if (batch[i] == 0) continue;
           if (const std::size_t end = filter.Confirm(
@@ -153,7 +180,10 @@ std::size_t ScanBlocks(const ScanTables& tables, const unsigned char* text,
       candidates = filter.Candidates(block);
     }
     candidates &= LowBits(last_window - window_base + 1);
-    if (candidates != 0) {
+    if (counts != nullptr) {
+      CountBlock(tables, text, length, window_base, candidates, false, *counts);
+      ++counts->second_stage_blocks;
+    } else if (candidates != 0) {
       if (const std::size_t end = filter.Confirm(text, length, window_base, candidates))
         return end;
     }

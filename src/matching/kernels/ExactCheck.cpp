@@ -67,26 +67,56 @@ bool RowsEndAt(const ScanTables& tables, std::uint64_t rows,
   return false;
 }
 
-std::size_t FirstRowEndInBlock(const ScanTables& tables,
-                               const unsigned char* text, std::size_t length,
-                               std::ptrdiff_t window_base,
-                               std::uint64_t candidates) noexcept {
+namespace {
+
+// The rows that may end on text[end], by its last three bytes there.
+inline std::uint64_t RowsEndingWith(const ScanTables& tables, const unsigned char* text,
+                                    std::size_t end) {
+  std::uint64_t rows = tables.rows_ending_with[0][FoldAsciiCase(text[end])];
+  if (end >= 1) rows &= tables.rows_ending_with[1][FoldAsciiCase(text[end - 1])];
+  if (end >= 2) rows &= tables.rows_ending_with[2][FoldAsciiCase(text[end - 2])];
+  return rows;
+}
+
+// Calls visit(end) for the end of each candidate window that lies in the
+// text, in order, until it returns true.
+template <typename Visit>
+inline void ForEachCandidateEnd(std::size_t length, std::ptrdiff_t window_base,
+                                std::uint64_t candidates, Visit visit) {
   for (; candidates != 0; candidates &= candidates - 1) {
     const std::ptrdiff_t signed_end =
         window_base + static_cast<std::ptrdiff_t>(LowestBit(candidates)) +
         static_cast<std::ptrdiff_t>(kSuffixLength) - 1;
     if (signed_end < 0 || static_cast<std::size_t>(signed_end) >= length)
       continue;
-    const std::size_t end = static_cast<std::size_t>(signed_end);
-    // The rows whose last bytes are the text's last bytes up to `end`.
-    std::uint64_t rows = tables.rows_ending_with[0][FoldAsciiCase(text[end])];
-    if (end >= 1)
-      rows &= tables.rows_ending_with[1][FoldAsciiCase(text[end - 1])];
-    if (end >= 2)
-      rows &= tables.rows_ending_with[2][FoldAsciiCase(text[end - 2])];
-    if (rows != 0 && RowsEndAt(tables, rows, text, length, end)) return end + 1;
+    if (visit(static_cast<std::size_t>(signed_end))) return;
   }
-  return 0;
+}
+
+}  // namespace
+
+std::size_t FirstRowEndInBlock(const ScanTables& tables,
+                               const unsigned char* text, std::size_t length,
+                               std::ptrdiff_t window_base,
+                               std::uint64_t candidates) noexcept {
+  std::size_t found = 0;
+  ForEachCandidateEnd(length, window_base, candidates, [&](std::size_t end) {
+    const std::uint64_t rows = RowsEndingWith(tables, text, end);
+    if (rows != 0 && RowsEndAt(tables, rows, text, length, end)) found = end + 1;
+    return found != 0;
+  });
+  return found;
+}
+
+std::size_t NarrowedCandidates(const ScanTables& tables, const unsigned char* text,
+                               std::size_t length, std::ptrdiff_t window_base,
+                               std::uint64_t candidates) noexcept {
+  std::size_t narrowed = 0;
+  ForEachCandidateEnd(length, window_base, candidates, [&](std::size_t end) {
+    narrowed += RowsEndingWith(tables, text, end) != 0;
+    return false;
+  });
+  return narrowed;
 }
 
 }  // namespace Scan

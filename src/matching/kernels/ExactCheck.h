@@ -30,6 +30,13 @@ std::size_t FirstRowEndInBlock(const ScanTables& tables,
                                std::ptrdiff_t window_base,
                                std::uint64_t candidates) noexcept;
 
+// Of the candidates as FirstRowEndInBlock takes them, how many are left by
+// the narrowing (the rows whose last three bytes are the text's there), so
+// that a row is compared exactly; for the benchmark's counts.
+std::size_t NarrowedCandidates(const ScanTables& tables, const unsigned char* text,
+                               std::size_t length, std::ptrdiff_t window_base,
+                               std::uint64_t candidates) noexcept;
+
 }  // namespace Scan
 }  // namespace Tavrin
 

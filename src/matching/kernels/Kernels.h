@@ -17,6 +17,7 @@
 #include <cstddef>
 
 #include "ScanKernelList.h"
+#include "matching/kernels/FilterCounts.h"
 #include "matching/kernels/CpuFeatures.h"
 #include "matching/kernels/ScanTables.h"
 
@@ -26,9 +27,17 @@ namespace Scan {
 using KernelFunction = std::size_t (*)(const ScanTables&, const unsigned char*,
                                        std::size_t) noexcept;
 
+using CountFunction = void (*)(const ScanTables&, const unsigned char*, std::size_t,
+                               FilterCounts&) noexcept;
+
+// Each kernel also has Count<Name>, which filters the whole text as
+// Scan<Name> does, without stopping at a row, and adds what each stage let
+// through to the counts (for the benchmark).
 #define TAVRIN_DECLARE_SCAN_KERNEL(Name, name, needs, needs_names)                       \
   std::size_t Scan##Name(const ScanTables& tables, const unsigned char* text, \
-                         std::size_t length) noexcept;
+                         std::size_t length) noexcept;                          \
+  void Count##Name(const ScanTables& tables, const unsigned char* text,          \
+                   std::size_t length, FilterCounts& counts) noexcept;
 TAVRIN_FOR_EACH_SCAN_KERNEL(TAVRIN_DECLARE_SCAN_KERNEL)
 #undef TAVRIN_DECLARE_SCAN_KERNEL
 
@@ -37,13 +46,15 @@ TAVRIN_FOR_EACH_SCAN_KERNEL(TAVRIN_DECLARE_SCAN_KERNEL)
 struct KernelEntry {
   const char* name;
   KernelFunction scan;
+  CountFunction count;
   CpuFeatureSet needs;
 };
 
 // Every kernel built for this processor, from the slowest to the fastest,
 // in the order of the ScanKernel values (Scanner.h).
 constexpr KernelEntry kKernels[] = {
-#define TAVRIN_SCAN_KERNEL_ENTRY(Name, name, needs, needs_names) {name, Scan##Name, needs},
+#define TAVRIN_SCAN_KERNEL_ENTRY(Name, name, needs, needs_names) \
+  {name, Scan##Name, Count##Name, needs},
     TAVRIN_FOR_EACH_SCAN_KERNEL(TAVRIN_SCAN_KERNEL_ENTRY)
 #undef TAVRIN_SCAN_KERNEL_ENTRY
 };

@@ -1,8 +1,9 @@
-// The nibble-table block filter shared by the SSSE3, AVX2 and AVX-512
-// kernels, written once over a small set of vector operations. Each kernel's
-// file supplies the operations for its instruction set and instantiates the
-// filter there, so it is compiled with that set; everything here has
-// internal linkage.
+// The nibble-table block filter shared by the SSSE3, AVX2, AVX-512 and NEON
+// kernels, written once over a small set of vector operations. Each
+// kernel's file supplies the operations for its instruction set and
+// instantiates the filter there, so it is compiled with that set;
+// everything here has internal linkage. The tables and why no row is
+// missed: ScanTables.h and DESIGN.md beside this file.
 #ifndef TAVRIN_MATCHING_KERNELS_NIBBLEFILTER_H_
 #define TAVRIN_MATCHING_KERNELS_NIBBLEFILTER_H_
 
@@ -17,9 +18,9 @@ namespace Scan {
 namespace {
 
 // The nibble tables as a filter reads them: held in registers for a whole
-// run of blocks (kHeld), or loaded where each is used, which is cheaper for
-// a single block, or where the registers cannot hold all of them beside the
-// block's own vectors (they would be written to the stack and read back).
+// text (kHeld), or loaded where each is used, which is cheaper for a single
+// block, or where the registers cannot hold all of them beside the block's
+// own vectors (they would be written to the stack and read back).
 template <typename Ops, bool kHeld>
 class NibbleTableSet {
  public:
@@ -56,17 +57,26 @@ class NibbleTableSet {
 //   static Vector High(Vector bytes);                // bytes >> 4, per byte
 //   static std::uint64_t NonZero(Vector);            // a bit per byte
 //   static bool IsZero(Vector);                      // every byte zero
-//   static Vector BothNonZero(Vector, Vector);      // a byte nonzero exactly
-//                                                  // where both bytes are
-// and two choices: `kHoldTables`, whether a run of blocks keeps the tables
-// in registers, and `kGateOnEndPairs`, whether a run of blocks looks at the
-// suffix tables only for the blocks that the end-pair tables let through
-// (see CandidatesInPlace).
+//   static Vector BothNonZero(Vector, Vector);       // nonzero exactly where
+//                                                  // both bytes are
+//   static bool AllHigh(Vector);                     // every byte >= 0x80
+// and two choices: `kHoldTables`, whether the tables stay in registers for
+// a whole text, and `kTwoStage`, whether a run of blocks takes the mixed
+// filter in two stages (see CandidatesInPlace).
 //
 // A block is kBlockLength consecutive windows of kSuffixLength bytes, the
 // window at offset w being text[w .. w + kSuffixLength); vector lane i holds
 // the window at block offset + i, and bit i of the block's candidates says
 // that a row may end on that window's last byte.
+//
+// Two filters give a block's candidates:
+// - the mixed filter, for any text: the 2-byte rows exactly, or the longer
+//   rows by their last kRoutedPositions bytes through the routed tables
+//   (a window's last byte picks the bucket of high-ending rows or that of
+//   ASCII-ending rows behind each bit);
+// - the high-run filter, for a run of blocks none of whose bytes is ASCII:
+//   only the rows that end in three bytes of 0x80 or more can end there,
+//   and they are looked up by those three bytes (six lookups, not 14).
 template <typename Ops>
 class NibbleFilter {
  public:
@@ -79,17 +89,19 @@ class NibbleFilter {
   static constexpr std::size_t kLead = kSuffixLength - 2;
   // The most blocks CandidatesInPlace takes at once.
   static constexpr std::size_t kMaxRun = 16;
+  // The mixed filter's first stage looks at a window's last kGatePositions
+  // bytes, the second at the others.
+  static constexpr std::size_t kGatePositions = 3;
+  static_assert(kGatePositions == 3, "RoutedEnd is written out for three");
 
   explicit NibbleFilter(const ScanTables& tables)
       : tables_(tables), run_tables_(tables) {}
 
   // The candidates of the block whose bytes are block[0 .. kBlockLength +
-  // kWindowLength - 1).
+  // kWindowLength - 1), by the mixed filter.
   std::uint64_t Candidates(const unsigned char* block) {
     const NibbleTableSet<Ops, false> nibble(tables_);
-    return WindowCandidatesInline(nibble, Ops::Load(block), Ops::Load(block + 1),
-                            Ops::Load(block + 2), Ops::Load(block + 3),
-                            Ops::Load(block + 4));
+    return Mixed(nibble, block);
   }
 
   // The candidates of the `count` (at most kMaxRun) blocks in place at
@@ -98,63 +110,81 @@ class NibbleFilter {
   // must lie wholly in the text. The loop does not stop at a block with
   // candidates, so it is not left at each one.
   //
-  // With kGateOnEndPairs, a run is filtered in two stages: first every
-  // block by its last two bytes only (the two-byte-row and end-pair
-  // tables), then by the suffix tables just the blocks where some end pair
-  // passed, listed without a branch so that a text where that is rare and
-  // random (GBK: about a third of 32-byte blocks) costs no mispredictions.
-  // Where most blocks pass anyway (English), the second stage would only
-  // redo the first's work, so after such a run the next runs take the one
-  // stage (WindowCandidates) instead. Both ways give the same candidates.
+  // A run none of whose bytes that the high-run filter reads is ASCII takes
+  // that filter; any other, the mixed one. Either gives every window a row
+  // ends on (see the class comment and DESIGN.md).
   bool CandidatesInPlace(const unsigned char* text, std::ptrdiff_t window_base,
                          std::size_t count, std::uint64_t* candidates) {
     const NibbleTableSet<Ops, Ops::kHoldTables>& t = run_tables_;
     const unsigned char* const first = text + window_base;
     std::uint64_t any = 0;
-    if (!Ops::kGateOnEndPairs || one_stage_runs_ > 0) {
-      if (one_stage_runs_ > 0) --one_stage_runs_;
+    last_run_was_high_ = AllHighRun(first, count);
+    second_stage_blocks_ = 0;
+    if (last_run_was_high_) {
       for (std::size_t i = 0; i < count; ++i) {
-        const unsigned char* block = first + i * kBlockLength;
-        // Inlined where the tables are held in registers (they stay
-        // there), called out of line where they are loaded where used.
-        const Vector b0 = Ops::Load(block), b1 = Ops::Load(block + 1),
-                     b2 = Ops::Load(block + 2), b3 = Ops::Load(block + 3),
-                     b4 = Ops::Load(block + 4);
+        candidates[i] = HighRun(t, first + i * kBlockLength);
+        any |= candidates[i];
+      }
+      return any != 0;
+    }
+    if (!Ops::kTwoStage || one_stage_runs_ > 0) {
+      if (one_stage_runs_ > 0) --one_stage_runs_;
+      second_stage_blocks_ = count;
+      for (std::size_t i = 0; i < count; ++i) {
+        // Called out of line where the tables are loaded where used (SSSE3,
+        // AVX2: inlined, AVX2 ran English 10% slower), inlined where they
+        // are held in registers.
         if constexpr (Ops::kHoldTables) {
-          candidates[i] = WindowCandidatesInline(t, b0, b1, b2, b3, b4);
+          candidates[i] = Mixed(t, first + i * kBlockLength);
         } else {
-          candidates[i] = WindowCandidates(t, b0, b1, b2, b3, b4);
+          candidates[i] = MixedOutOfLine(t, first + i * kBlockLength);
         }
         any |= candidates[i];
       }
       return any != 0;
     }
-    Vector end_pairs[kMaxRun];
+    // Two stages: every block by the 2-byte rows and the routed tables'
+    // last kGatePositions positions; then, for just the blocks where a
+    // routed bit is left, the routed tables' other positions. The blocks
+    // for the second stage are listed without a branch, so that a text
+    // where they are few and scattered costs no mispredictions. Where most
+    // blocks pass the first stage anyway, the second would only redo its
+    // work: after such a run the next runs take one stage. Both ways give
+    // the same candidates.
+    Vector partial[kMaxRun];
     std::uint8_t gated[kMaxRun];
     std::size_t gated_count = 0;
     for (std::size_t i = 0; i < count; ++i) {
       const unsigned char* block = first + i * kBlockLength;
-      const Nibbles n3 = Split(Ops::Load(block + 3));
-      const Nibbles n4 = Split(Ops::Load(block + 4));
-      candidates[i] = Ops::NonZero(TwoByteRows(t, n3, n4));
-      end_pairs[i] = EndPairs(t, n3, n4);
+      const Nibbles last = Split(Ops::Load(block + kWindowLength - 1));
+      const Nibbles before_last = Split(Ops::Load(block + kWindowLength - 2));
+      candidates[i] = Ops::NonZero(TwoByteRows(t, before_last, last));
+      partial[i] = RoutedEnd(t, Split(Ops::Load(block + kWindowLength - 3)), before_last,
+                             last);
       gated[gated_count] = static_cast<std::uint8_t>(i);
-      gated_count += !Ops::IsZero(end_pairs[i]);
+      gated_count += !Ops::IsZero(partial[i]);
     }
     for (std::size_t j = 0; j < gated_count; ++j) {
       const std::size_t i = gated[j];
       const unsigned char* block = first + i * kBlockLength;
+      const Vector routed = RoutedStart(t, partial[i], [block](std::size_t k) {
+        return Ops::Load(block + k);
+      });
       candidates[i] |= Ops::NonZero(Ops::BothNonZero(
-          end_pairs[i],
-          Suffixes(t, Split(Ops::Load(block)), Split(Ops::Load(block + 1)),
-                   Split(Ops::Load(block + 2)), Split(Ops::Load(block + 3)),
-                   Split(Ops::Load(block + 4)))));
+          routed, EndPairs(t, Split(Ops::Load(block + kWindowLength - 2)),
+                           Split(Ops::Load(block + kWindowLength - 1)))));
     }
     for (std::size_t i = 0; i < count; ++i) any |= candidates[i];
-    // More than 10 blocks in 16 through the gate: 8 runs in one stage.
-    if (gated_count * 16 > count * 10) one_stage_runs_ = 8;
+    second_stage_blocks_ = gated_count;
+    // More than 11 blocks in 16 through the first stage: 8 runs in one.
+    if (gated_count * 16 > count * 11) one_stage_runs_ = 8;
     return any != 0;
   }
+
+  // Whether the last run CandidatesInPlace filtered took the high-run filter,
+  // and how many of its blocks the mixed filter's second stage looked at.
+  bool last_run_was_high() const { return last_run_was_high_; }
+  std::size_t second_stage_blocks() const { return second_stage_blocks_; }
 
   std::size_t Confirm(const unsigned char* text, std::size_t length,
                       std::ptrdiff_t window_base, std::uint64_t candidates) const {
@@ -177,73 +207,109 @@ class NibbleFilter {
                     Ops::Shuffle(t[slots.High(k)], n.high));
   }
 
-  // Where a whole 2-byte row may end on a window's last byte (n4), with n3
-  // before it.
-  template <typename Tables>
-  static Vector TwoByteRows(const Tables& t, Nibbles n3, Nibbles n4) {
-    return Ops::And(Lookup(t, kTwoByteRowSlots, 0, n3),
-                    Lookup(t, kTwoByteRowSlots, 1, n4));
+  // Whether no byte the high-run filter reads in the `count` blocks from
+  // `first` on is ASCII: bytes first[kWindowLength - kHighRunPositions ..
+  // count * kBlockLength + kWindowLength - 1).
+  static bool AllHighRun(const unsigned char* first, std::size_t count) {
+    constexpr std::size_t kFrom = kWindowLength - kHighRunPositions;
+    // Most runs of other text have ASCII in their first block: one test.
+    if (!Ops::AllHigh(Ops::Load(first + kFrom))) return false;
+    Vector all = Ops::Load(first + (count - 1) * kBlockLength + kWindowLength - 1);
+    for (std::size_t i = 1; i < count; ++i)
+      all = Ops::And(all, Ops::Load(first + i * kBlockLength + kFrom));
+    return Ops::AllHigh(all);
   }
 
-  // Where the last two bytes of a longer row may end a window.
+  // Where a 2-byte row may end on a window's last byte (split into `last`),
+  // with `before_last` before it.
   template <typename Tables>
-  static Vector EndPairs(const Tables& t, Nibbles n3, Nibbles n4) {
-    return Ops::And(Lookup(t, kEndPairSlots, 0, n3),
-                    Lookup(t, kEndPairSlots, 1, n4));
+  static Vector TwoByteRows(const Tables& t, Nibbles before_last, Nibbles last) {
+    return Ops::And(Lookup(t, kTwoByteRowSlots, 0, before_last),
+                    Lookup(t, kTwoByteRowSlots, 1, last));
   }
 
-  // Where the last kSuffixLength bytes of a longer row may be a window.
+  // Where the end-pair tables leave a bit for a window's last two bytes.
   template <typename Tables>
-  static Vector Suffixes(const Tables& t, Nibbles n0, Nibbles n1, Nibbles n2,
-                         Nibbles n3, Nibbles n4) {
-    static_assert(kSuffixLength == 5, "the lookups below are written out");
-    return Ops::And3(Ops::And3(Lookup(t, kSuffixSlots, 0, n0),
-                               Lookup(t, kSuffixSlots, 1, n1),
-                               Lookup(t, kSuffixSlots, 2, n2)),
-                     Lookup(t, kSuffixSlots, 3, n3),
-                     Lookup(t, kSuffixSlots, 4, n4));
+  static Vector EndPairs(const Tables& t, Nibbles before_last, Nibbles last) {
+    return Ops::And(Lookup(t, kEndPairSlots, 0, before_last),
+                    Lookup(t, kEndPairSlots, 1, last));
   }
 
-  // The candidates of a block whose bytes from offset k on are `b<k>`: a
-  // window passes when it may hold a whole 2-byte row at its end, or the
-  // last kSuffixLength bytes of a longer row (two filters with buckets of
-  // their own: the suffix filter, and the end-pair filter over its last two
-  // bytes, which stops a suffix bucket's union from letting a row less its
-  // last byte through with almost any byte after it).
+  // The routed bits left by a window's last kGatePositions bytes.
+  template <typename Tables>
+  static Vector RoutedEnd(const Tables& t, Nibbles third_last, Nibbles before_last,
+                          Nibbles last) {
+    return Ops::And3(Lookup(t, kRoutedSlots, kWindowLength - 3, third_last),
+                     Lookup(t, kRoutedSlots, kWindowLength - 2, before_last),
+                     Lookup(t, kRoutedSlots, kWindowLength - 1, last));
+  }
+
+  // The routed bits of `partial` (from the last kGatePositions positions)
+  // left by the positions before them, whose bytes are load(k).
+  template <typename Tables, typename Loader>
+#if defined(__GNUC__)
+  __attribute__((always_inline))
+#endif
+  static Vector RoutedStart(const Tables& t, Vector partial, Loader load) {
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
+    for (std::size_t k = 0; k < kWindowLength - kGatePositions; ++k)
+      partial = Ops::And(partial, Lookup(t, kRoutedSlots, k, Split(load(k))));
+    return partial;
+  }
+
+  // The mixed filter's candidates of a block whose bytes from offset k on
+  // are load(k) (in place: Ops::Load(block + k)), in one stage.
+  template <typename Tables, typename Loader>
+#if defined(__GNUC__)
+  __attribute__((always_inline))
+#endif
+  static std::uint64_t Mixed(const Tables& t, Loader load) {
+    const Nibbles last = Split(load(kWindowLength - 1));
+    const Nibbles before_last = Split(load(kWindowLength - 2));
+    const Vector routed = RoutedStart(
+        t, RoutedEnd(t, Split(load(kWindowLength - 3)), before_last, last), load);
+    return Ops::NonZero(Ops::Or(TwoByteRows(t, before_last, last),
+                                Ops::BothNonZero(routed, EndPairs(t, before_last, last))));
+  }
   template <typename Tables>
 #if defined(__GNUC__)
   __attribute__((always_inline))
 #endif
-  static std::uint64_t WindowCandidatesInline(const Tables& t, Vector b0, Vector b1,
-                                        Vector b2, Vector b3, Vector b4) {
-    const Nibbles n3 = Split(b3), n4 = Split(b4);
-    return Ops::NonZero(Ops::Or(
-        TwoByteRows(t, n3, n4),
-        Ops::BothNonZero(EndPairs(t, n3, n4),
-                              Suffixes(t, Split(b0), Split(b1), Split(b2), n3,
-                                       n4))));
+  static std::uint64_t Mixed(const Tables& t, const unsigned char* block) {
+    return Mixed(t, [block](std::size_t k) { return Ops::Load(block + k); });
   }
-  // The same, out of line. A run of blocks whose tables are loaded where
-  // used (SSSE3, AVX2) calls it: inlined there, AVX2 ran long texts 10-15%
-  // slower (Zen 5). With the tables held (AVX-512) the loop inlines it, as
-  // does every single block (the first and last of a text, every block of
-  // a short one): out of line, AVX-512 ran 25% slower, and short texts
-  // 10-30% slower on every kernel.
+
   template <typename Tables>
 #if defined(__GNUC__)
   __attribute__((noinline))
 #endif
-  static std::uint64_t WindowCandidates(const Tables& t, Vector b0, Vector b1,
-                                        Vector b2, Vector b3, Vector b4) {
-    return WindowCandidatesInline(t, b0, b1, b2, b3, b4);
+  static std::uint64_t MixedOutOfLine(const Tables& t, const unsigned char* block) {
+    return Mixed(t, block);
   }
 
+  // The high-run filter's candidates of the block at `block`: only for
+  // blocks none of whose last kHighRunPositions window bytes is ASCII.
+  template <typename Tables>
+#if defined(__GNUC__)
+  __attribute__((always_inline))
+#endif
+  static std::uint64_t HighRun(const Tables& t, const unsigned char* block) {
+    static_assert(kHighRunPositions == 3, "the lookups below are written out");
+    constexpr std::size_t kFrom = kWindowLength - kHighRunPositions;
+    return Ops::NonZero(Ops::And3(Lookup(t, kHighRunSlots, 0, Split(Ops::Load(block + kFrom))),
+                                  Lookup(t, kHighRunSlots, 1, Split(Ops::Load(block + kFrom + 1))),
+                                  Lookup(t, kHighRunSlots, 2, Split(Ops::Load(block + kFrom + 2)))));
+  }
 
   const ScanTables& tables_;
   // The tables as the runs of blocks read them: held once per text when the
   // kernel holds them, else read where used.
   const NibbleTableSet<Ops, Ops::kHoldTables> run_tables_;
-  // Runs of blocks still to be filtered in one stage (kGateOnEndPairs).
+  bool last_run_was_high_ = false;
+  std::size_t second_stage_blocks_ = 0;
+  // Runs of blocks still to be filtered in one stage (kTwoStage).
   std::size_t one_stage_runs_ = 0;
 };
 

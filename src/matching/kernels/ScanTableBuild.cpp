@@ -6,6 +6,7 @@
 // work space, some 20 KiB, is static.
 #include "matching/kernels/ScanTables.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "matching/AsciiFold.h"
@@ -227,29 +228,98 @@ void AssignBuckets(const WeightSums& sums, const NibbleSets* sets,
     bucket_of_row[r] = bucket_of_group[group_of_row[r]];
 }
 
-// Fills the nibble tables of one filter with the rows `members` (indices
-// into tables.rows), each by its last slots.positions bytes.
+// The buckets of the rows `members` (indices into tables.rows), each by its
+// last `positions` bytes; unused buckets accept nothing.
+void BucketsOf(const WeightSums& sums, const ScanTables& tables,
+               const std::uint8_t* members, std::size_t member_count,
+               std::size_t positions, NibbleSets* buckets) {
+  static NibbleSets sets[kBannedWordCount];
+  for (std::size_t i = 0; i < member_count; ++i)
+    sets[i] = NibblesOf(tables.rows[members[i]], positions);
+  std::uint8_t bucket_of_member[kBannedWordCount];
+  AssignBuckets(sums, sets, member_count, positions, bucket_of_member, buckets);
+}
+
+// Sets bit `bit` in the nibble tables of `slots` wherever `bucket` accepts
+// a nibble; at the last position, by high nibble only where `keep_high`
+// says (bit h: high nibble h), so that the bit routes by the class of the
+// window's last byte.
+void EnterBucket(const NibbleSets& bucket, unsigned bit, NibbleFilterSlots slots,
+                 std::uint16_t keep_high, ScanTables& tables) {
+  for (std::size_t k = 0; k < slots.positions; ++k) {
+    unsigned char* const low = tables.nibble[slots.Low(k)];
+    unsigned char* const high = tables.nibble[slots.High(k)];
+    const std::uint16_t highs =
+        k + 1 == slots.positions ? bucket.high[k] & keep_high : bucket.high[k];
+    for (unsigned i = 0; i < 16 * kTableCopies; ++i) {
+      if (bucket.low[k] >> (i % 16) & 1u) low[i] |= static_cast<unsigned char>(1u << bit);
+      if (highs >> (i % 16) & 1u) high[i] |= static_cast<unsigned char>(1u << bit);
+    }
+  }
+}
+
+constexpr std::uint16_t kAnyHigh = 0xFFFFu;
+// High nibbles 8-15: the bytes 0x80-0xFF; 0-7: ASCII.
+constexpr std::uint16_t kHighBytes = 0xFF00u;
+constexpr std::uint16_t kAsciiBytes = 0x00FFu;
+
+// Fills the nibble tables of one filter with the rows `members`, each by
+// its last slots.positions bytes, in clustered buckets.
 void FillFilter(const WeightSums& sums, const std::uint8_t* members,
                 std::size_t member_count, NibbleFilterSlots slots,
                 ScanTables& tables) {
-  static NibbleSets sets[kBannedWordCount];
-  for (std::size_t i = 0; i < member_count; ++i)
-    sets[i] = NibblesOf(tables.rows[members[i]], slots.positions);
-  std::uint8_t bucket_of_member[kBannedWordCount];
   NibbleSets buckets[kBucketCount];
-  AssignBuckets(sums, sets, member_count, slots.positions, bucket_of_member,
-                buckets);
-  for (std::size_t b = 0; b < kBucketCount; ++b) {
-    for (std::size_t k = 0; k < slots.positions; ++k) {
-      unsigned char* const low = tables.nibble[slots.Low(k)];
-      unsigned char* const high = tables.nibble[slots.High(k)];
-      for (unsigned i = 0; i < 16 * kTableCopies; ++i) {
-        if (buckets[b].low[k] >> (i % 16) & 1u)
-          low[i] |= static_cast<unsigned char>(1u << b);
-        if (buckets[b].high[k] >> (i % 16) & 1u)
-          high[i] |= static_cast<unsigned char>(1u << b);
-      }
+  BucketsOf(sums, tables, members, member_count, slots.positions, buckets);
+  for (unsigned b = 0; b < kBucketCount; ++b)
+    EnterBucket(buckets[b], b, slots, kAnyHigh, tables);
+}
+
+// Up to a constant factor, the share of common text that passes bit b of
+// the routed filter beyond what its two buckets alone let through, when
+// `high_bucket` and `ascii_bucket` share it: at every position but the last
+// a window may meet either bucket's bytes.
+float SharingCost(const WeightSums& sums, const NibbleSets& high_bucket,
+                  const NibbleSets& ascii_bucket, std::size_t positions) {
+  NibbleSets both = Merge(high_bucket, ascii_bucket);
+  NibbleSets ending_high = both, ending_ascii = both;
+  ending_high.high[positions - 1] = high_bucket.high[positions - 1];
+  ending_ascii.high[positions - 1] = ascii_bucket.high[positions - 1];
+  return PassWeight(sums, ending_high, positions) +
+         PassWeight(sums, ending_ascii, positions) -
+         PassWeight(sums, high_bucket, positions) -
+         PassWeight(sums, ascii_bucket, positions);
+}
+
+// Fills the routed filter's tables (kRoutedSlots): the rows that end in a
+// byte of 0x80 or more and those that end in an ASCII byte are bucketed
+// apart, and each bucket of the one kind shares a bit with the bucket of the
+// other kind that adds least to what passes: all 8! ways of pairing them are
+// tried, as the costs of the bits add up.
+void FillRoutedFilter(const WeightSums& sums, const std::uint8_t* high_rows,
+                      std::size_t high_count, const std::uint8_t* ascii_rows,
+                      std::size_t ascii_count, NibbleFilterSlots slots,
+                      ScanTables& tables) {
+  NibbleSets high[kBucketCount], ascii[kBucketCount];
+  BucketsOf(sums, tables, high_rows, high_count, slots.positions, high);
+  BucketsOf(sums, tables, ascii_rows, ascii_count, slots.positions, ascii);
+  float cost[kBucketCount][kBucketCount];
+  for (std::size_t h = 0; h < kBucketCount; ++h)
+    for (std::size_t a = 0; a < kBucketCount; ++a)
+      cost[h][a] = SharingCost(sums, high[h], ascii[a], slots.positions);
+  std::uint8_t pairing[kBucketCount], best[kBucketCount];
+  for (std::size_t b = 0; b < kBucketCount; ++b) pairing[b] = best[b] = static_cast<std::uint8_t>(b);
+  float best_cost = -1.0f;
+  do {
+    float total = 0.0f;
+    for (std::size_t h = 0; h < kBucketCount; ++h) total += cost[h][pairing[h]];
+    if (best_cost < 0.0f || total < best_cost) {
+      best_cost = total;
+      std::memcpy(best, pairing, sizeof best);
     }
+  } while (std::next_permutation(pairing, pairing + kBucketCount));
+  for (unsigned b = 0; b < kBucketCount; ++b) {
+    EnterBucket(high[b], b, slots, kHighBytes, tables);
+    EnterBucket(ascii[best[b]], b, slots, kAsciiBytes, tables);
   }
 }
 
@@ -283,21 +353,38 @@ void BuildScanTables(const char* const* rows, std::size_t row_count,
   for (std::size_t i = 0; i < count; ++i) tables.rows[i] = deciding[i];
   const std::size_t n = tables.row_count = count;
 
-  // The nibble-table filters: 2-byte rows whole, longer rows by their last
-  // kSuffixLength bytes and, apart, by their last two.
-  std::uint8_t two_byte_rows[kBannedWordCount], longer_rows[kBannedWordCount];
-  std::size_t two_byte_count = 0, longer_count = 0;
+  // The nibble-table filters: 2-byte rows whole; longer rows by their last
+  // kSuffixLength bytes and, apart, by their last two, both routed by the
+  // class of their last byte; and, for
+  // runs of text without ASCII, the rows that can end there by their last
+  // kHighRunPositions bytes (not those with an ASCII byte among them).
+  std::uint8_t two_byte_rows[kBannedWordCount], high_rows[kBannedWordCount],
+      ascii_rows[kBannedWordCount], high_run_rows[kBannedWordCount];
+  std::size_t two_byte_count = 0, high_count = 0, ascii_count = 0, high_run_count = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    if (tables.rows[i].length == 2)
-      two_byte_rows[two_byte_count++] = static_cast<std::uint8_t>(i);
-    else
-      longer_rows[longer_count++] = static_cast<std::uint8_t>(i);
+    const ScanRow& row = tables.rows[i];
+    const auto index = static_cast<std::uint8_t>(i);
+    const bool ends_high = row.bytes[row.length - 1] >= 0x80;
+    if (row.length == 2) {
+      two_byte_rows[two_byte_count++] = index;
+    } else if (ends_high) {
+      high_rows[high_count++] = index;
+    } else {
+      ascii_rows[ascii_count++] = index;
+    }
+    bool high_ending = ends_high;
+    for (std::size_t k = 1; k <= kHighRunPositions && k <= row.length; ++k)
+      high_ending = high_ending && row.bytes[row.length - k] >= 0x80;
+    if (high_ending) high_run_rows[high_run_count++] = index;
   }
   // Built once, by the one thread that builds the tables.
   static WeightSums sums;
   FillFilter(sums, two_byte_rows, two_byte_count, kTwoByteRowSlots, tables);
-  FillFilter(sums, longer_rows, longer_count, kSuffixSlots, tables);
-  FillFilter(sums, longer_rows, longer_count, kEndPairSlots, tables);
+  FillRoutedFilter(sums, high_rows, high_count, ascii_rows, ascii_count,
+                   kRoutedSlots, tables);
+  FillRoutedFilter(sums, high_rows, high_count, ascii_rows, ascii_count,
+                   kEndPairSlots, tables);
+  FillFilter(sums, high_run_rows, high_run_count, kHighRunSlots, tables);
 
   for (std::size_t r = 0; r < n; ++r) {
     const ScanRow& row = tables.rows[r];

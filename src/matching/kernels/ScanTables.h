@@ -20,9 +20,9 @@ constexpr std::size_t kExactCheckWidth = 16;
 static_assert(kLongestBannedWord <= kExactCheckWidth,
               "every row fits in the words of the exact check");
 
-// The suffix filter looks at the last kSuffixLength bytes of each row (all
-// of a shorter row): the window of kSuffixLength text bytes that ends where
-// the row would end.
+// A window: the kSuffixLength text bytes that end where a row would end. The
+// vector filters look at a window's last bytes, at most all of them, for
+// the last bytes of each row (all of a shorter row).
 constexpr std::size_t kSuffixLength = 5;
 // Buckets of each nibble-table filter: one bit of a table byte each.
 constexpr std::size_t kBucketCount = 8;
@@ -62,11 +62,24 @@ struct NibbleFilterSlots {
 };
 // The 2-byte rows, one row a bucket, which makes the filter exact.
 constexpr NibbleFilterSlots kTwoByteRowSlots{0, 2};
-// The longer rows by their last kSuffixLength bytes, in clustered buckets.
-constexpr NibbleFilterSlots kSuffixSlots{kTwoByteRowSlots.End(), kSuffixLength};
-// The longer rows' last two bytes alone, bucketed afresh.
-constexpr NibbleFilterSlots kEndPairSlots{kSuffixSlots.End(), 2};
-constexpr std::size_t kNibbleTableCount = kEndPairSlots.End();
+// The longer rows by their last kSuffixLength bytes, routed by the class of
+// a window's last byte: bucket bit b stands for the b-th bucket of the rows
+// that end in a byte of 0x80 or more (GBK) where the window's last byte is
+// one, and for the b-th bucket of the rows that end in an ASCII byte where
+// it is ASCII. Only the last position's high-nibble table tells the two
+// apart (a high nibble of 8 or more is a byte of 0x80 or more); at every
+// other position a table entry holds both buckets' bits.
+constexpr NibbleFilterSlots kRoutedSlots{kTwoByteRowSlots.End(), kSuffixLength};
+// The longer rows' last two bytes alone, bucketed afresh and routed the same
+// way. A window passes the routed filter only if its last two bytes also
+// pass this one: bucket unions there would otherwise let "a row less its
+// last byte" through with almost any byte after it.
+constexpr NibbleFilterSlots kEndPairSlots{kRoutedSlots.End(), 2};
+// For runs of text with no ASCII byte: the rows that end in a byte of 0x80
+// or more, 2-byte rows among them, by their last kHighRunPositions bytes.
+constexpr std::size_t kHighRunPositions = 3;
+constexpr NibbleFilterSlots kHighRunSlots{kEndPairSlots.End(), kHighRunPositions};
+constexpr std::size_t kNibbleTableCount = kHighRunSlots.End();
 
 struct ScanTables {
   // The rows that decide a verdict: the list's rows without duplicates and
@@ -75,7 +88,7 @@ struct ScanTables {
   ScanRow rows[kBannedWordCount];
   std::size_t row_count;
 
-  // The nibble tables of the three vector filters (slots above).
+  // The nibble tables of the vector filters (slots above).
   alignas(64) unsigned char nibble[kNibbleTableCount][16 * kTableCopies];
 
   // Bit r of rows_ending_with[k][b]: rows[r] may end on a text byte whose

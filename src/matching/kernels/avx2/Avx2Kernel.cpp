@@ -15,11 +15,10 @@ namespace {
 struct Avx2Ops {
   using Vector = __m256i;
   static constexpr std::size_t kLanes = 32;
-  // 16 registers cannot hold 18 tables beside a block's own vectors.
+  // 16 registers cannot hold 24 tables beside a block's own vectors.
   static constexpr bool kHoldTables = false;
-  // Gating the suffix filter on the end pairs measured faster on GBK text
-  // and the same on English.
-  static constexpr bool kGateOnEndPairs = true;
+  // Whether the mixed filter takes two stages (see NibbleFilter).
+  static constexpr bool kTwoStage = true;
   static Vector Load(const unsigned char* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
   }
@@ -42,6 +41,10 @@ struct Avx2Ops {
   }
   static bool IsZero(Vector v) { return _mm256_testz_si256(v, v) != 0; }
   static Vector BothNonZero(Vector a, Vector b) { return _mm256_min_epu8(a, b); }
+  // Every byte 0x80 or more: every byte's top bit set.
+  static bool AllHigh(Vector v) {
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(v)) == 0xFFFFFFFFu;
+  }
 };
 
 struct Avx2Filter : NibbleFilter<Avx2Ops> {
@@ -50,6 +53,11 @@ struct Avx2Filter : NibbleFilter<Avx2Ops> {
 };
 
 }  // namespace
+
+void CountAvx2(const ScanTables& tables, const unsigned char* text, std::size_t length,
+               FilterCounts& counts) noexcept {
+  ScanBlocks<Avx2Filter>(tables, text, length, &counts);
+}
 
 std::size_t ScanAvx2(const ScanTables& tables, const unsigned char* text,
                      std::size_t length) noexcept {

@@ -16,14 +16,13 @@ namespace {
 struct Avx512Ops {
   using Vector = __m512i;
   static constexpr std::size_t kLanes = 64;
-  // 32 registers hold the 18 tables beside a block's own vectors; they are
+  // 32 registers hold the 24 tables beside a block's own vectors; they are
   // loaded once per text. (Loading each where it is used measured 25-30%
   // slower on AMD Zen 5, and so did loading them again for every run of
   // blocks, which copied them onto the stack each time.)
   static constexpr bool kHoldTables = true;
-  // With the tables held, the two-stage gate measured 3-4% slower on GBK
-  // and English (Zen 5): one stage.
-  static constexpr bool kGateOnEndPairs = false;
+  // Whether the mixed filter takes two stages (see NibbleFilter).
+  static constexpr bool kTwoStage = false;
   static Vector Load(const unsigned char* p) { return _mm512_loadu_si512(p); }
   static Vector LoadTable(const unsigned char* p) {
     return _mm512_load_si512(p);
@@ -44,6 +43,8 @@ struct Avx512Ops {
   static std::uint64_t NonZero(Vector v) { return _mm512_test_epi8_mask(v, v); }
   static bool IsZero(Vector v) { return _mm512_test_epi8_mask(v, v) == 0; }
   static Vector BothNonZero(Vector a, Vector b) { return _mm512_min_epu8(a, b); }
+  // Every byte 0x80 or more: every byte's top bit set.
+  static bool AllHigh(Vector v) { return _mm512_movepi8_mask(v) == ~std::uint64_t{0}; }
 };
 
 class Avx512Filter : public NibbleFilter<Avx512Ops> {
@@ -125,12 +126,11 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
   static std::uint64_t BlockAt(const NibbleTableSet<Avx512Ops, false>& nibble,
                                std::uintptr_t at, std::uint64_t inside,
                                std::uint64_t inside_beyond) {
-    return WindowCandidatesInline(
-        nibble, MaskedLoad(at, inside),
-        MaskedLoad(at + 1, inside >> 1 | inside_beyond << 63),
-        MaskedLoad(at + 2, inside >> 2 | inside_beyond << 62),
-        MaskedLoad(at + 3, inside >> 3 | inside_beyond << 61),
-        MaskedLoad(at + 4, inside >> 4 | inside_beyond << 60));
+    return Mixed(nibble, [at, inside, inside_beyond](std::size_t k) {
+      const std::uint64_t mask =
+          k == 0 ? inside : inside >> k | inside_beyond << (64 - k);
+      return MaskedLoad(at + k, mask);
+    });
   }
 
   static __m512i MaskedLoad(std::uintptr_t address, std::uint64_t mask) {
@@ -140,6 +140,13 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
 };
 
 }  // namespace
+
+// Short texts too go through the block loop here: its edge blocks are the
+// same masked blocks ScanShort filters.
+void CountAvx512(const ScanTables& tables, const unsigned char* text, std::size_t length,
+                 FilterCounts& counts) noexcept {
+  ScanBlocks<Avx512Filter>(tables, text, length, &counts);
+}
 
 std::size_t ScanAvx512(const ScanTables& tables, const unsigned char* text,
                        std::size_t length) noexcept {

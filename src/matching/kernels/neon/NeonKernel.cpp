@@ -16,13 +16,11 @@ namespace {
 struct NeonOps {
   using Vector = uint8x16_t;
   static constexpr std::size_t kLanes = 16;
-  // 32 registers hold the 18 tables beside a block's own vectors (clang
+  // 32 registers hold the 24 tables beside a block's own vectors (clang
   // keeps them there either way).
   static constexpr bool kHoldTables = true;
-  // As on SSSE3 and AVX2: GBK text seldom passes the end pairs, and the
-  // first stage models at half the cost of the whole filter
-  // (bench/model_loops.py).
-  static constexpr bool kGateOnEndPairs = true;
+  // Whether the mixed filter takes two stages (see NibbleFilter).
+  static constexpr bool kTwoStage = true;
   static Vector Load(const unsigned char* p) { return vld1q_u8(p); }
   // The first of the table's copies: one 16-byte lane is the whole vector.
   static Vector LoadTable(const unsigned char* p) { return vld1q_u8(p); }
@@ -56,10 +54,9 @@ struct NeonOps {
     const uint8x8_t pairs = vqmovn_u16(vreinterpretq_u16_u8(v));
     return vget_lane_u64(vreinterpret_u64_u8(pairs), 0) == 0;
   }
-  // The filter asks only whether each byte of the result is nonzero, and
-  // the smaller of two bytes is nonzero exactly where both are: one
-  // instruction instead of a compare and a mask.
   static Vector BothNonZero(Vector a, Vector b) { return vminq_u8(a, b); }
+  // Every byte 0x80 or more: the least of them is.
+  static bool AllHigh(Vector v) { return vminvq_u8(v) >= 0x80u; }
 };
 
 struct NeonFilter : NibbleFilter<NeonOps> {
@@ -68,6 +65,11 @@ struct NeonFilter : NibbleFilter<NeonOps> {
 };
 
 }  // namespace
+
+void CountNeon(const ScanTables& tables, const unsigned char* text, std::size_t length,
+               FilterCounts& counts) noexcept {
+  ScanBlocks<NeonFilter>(tables, text, length, &counts);
+}
 
 std::size_t ScanNeon(const ScanTables& tables, const unsigned char* text,
                      std::size_t length) noexcept {

@@ -15,11 +15,10 @@ namespace {
 struct Ssse3Ops {
   using Vector = __m128i;
   static constexpr std::size_t kLanes = 16;
-  // 16 registers cannot hold 18 tables beside a block's own vectors.
+  // 16 registers cannot hold 24 tables beside a block's own vectors.
   static constexpr bool kHoldTables = false;
-  // Gating the suffix filter on the end pairs measured faster on GBK text
-  // and the same on English.
-  static constexpr bool kGateOnEndPairs = true;
+  // Whether the mixed filter takes two stages (see NibbleFilter).
+  static constexpr bool kTwoStage = true;
   static Vector Load(const unsigned char* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   }
@@ -44,6 +43,8 @@ struct Ssse3Ops {
     return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())) == 0xFFFF;
   }
   static Vector BothNonZero(Vector a, Vector b) { return _mm_min_epu8(a, b); }
+  // Every byte 0x80 or more: every byte's top bit set.
+  static bool AllHigh(Vector v) { return _mm_movemask_epi8(v) == 0xFFFF; }
 };
 
 struct Ssse3Filter : NibbleFilter<Ssse3Ops> {
@@ -52,6 +53,11 @@ struct Ssse3Filter : NibbleFilter<Ssse3Ops> {
 };
 
 }  // namespace
+
+void CountSsse3(const ScanTables& tables, const unsigned char* text, std::size_t length,
+               FilterCounts& counts) noexcept {
+  ScanBlocks<Ssse3Filter>(tables, text, length, &counts);
+}
 
 std::size_t ScanSsse3(const ScanTables& tables, const unsigned char* text,
                       std::size_t length) noexcept {
