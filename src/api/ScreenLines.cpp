@@ -104,46 +104,75 @@ bool Screenable(const char* data, std::size_t length,
 
 }  // namespace
 
+namespace {
+
+// The lines of one window, data[start .. limit), as the scan reports the
+// rows in it: the lines before a row's line are clean, its line is banned,
+// and the scan goes on from the next line.
+struct WindowLines {
+  const char* data;
+  std::size_t length;  // the buffer's
+  std::size_t start, limit;
+  unsigned char* verdicts;
+  std::size_t capacity;
+  std::size_t lines;  // verdicts written
+  std::size_t at;     // where the next line starts
+  bool full;          // `capacity` verdicts are written
+
+  static std::size_t AtRow(void* context, std::size_t end) noexcept {
+    WindowLines& w = *static_cast<WindowLines*>(context);
+    const std::size_t row_end = w.start + end - 1;  // the row's last byte
+    const std::size_t banned_line = LineStart(w.data, w.at, row_end);
+    std::size_t clean_end;
+    w.lines += CleanLines(w.data, w.length, w.at, banned_line, w.verdicts + w.lines,
+                          w.capacity - w.lines, &clean_end);
+    w.at = clean_end;
+    if (w.at == banned_line && w.lines < w.capacity) {
+      w.verdicts[w.lines++] = TAVRIN_BANNED;
+      w.at = LineEnd(w.data, w.length, row_end);
+      if (w.at < w.length) ++w.at;
+    }
+    w.full = w.lines == w.capacity;
+    return w.full ? SIZE_MAX : w.at - w.start;  // past the window when done
+  }
+};
+
+}  // namespace
+
 std::size_t ScreenGbkLines(const char* data, std::size_t length,
                            unsigned char* verdicts, std::size_t capacity,
                            std::size_t* consumed) noexcept {
-  std::size_t lines = 0, at = 0, window_end = 0;
   if (!Screenable(data, length, verdicts, capacity)) capacity = 0;
-  while (lines < capacity && at < length) {
-    // The window: kWindowLength bytes on, to the end of the line there, kept
-    // after a banned line until it is used up (its end is found once, not
-    // 64 KiB ahead again after every banned line); but no further than the
-    // lines still wanted, when they are few, so that a call for a line or
-    // two does not scan far ahead.
-    if (at >= window_end) {
-      window_end = length;
-      if (length - at > kWindowLength) {
-        window_end = LineEnd(data, length, at + kWindowLength);
-        if (window_end < length) ++window_end;
-      }
+  WindowLines w{data, length, 0, 0, verdicts, capacity, 0, 0, capacity == 0};
+  while (!w.full && w.at < length) {
+    // The window: kWindowLength bytes on, to the end of the line there; but
+    // no further than the lines still wanted, when they are few, so that a
+    // call for a line or two does not scan far ahead. Every row in it is
+    // reported in one scan, which goes on after each banned line.
+    w.start = w.at;
+    w.limit = length;
+    if (length - w.at > kWindowLength) {
+      w.limit = LineEnd(data, length, w.at + kWindowLength);
+      if (w.limit < length) ++w.limit;
     }
-    std::size_t limit = window_end;
-    if (capacity - lines <= kFewLines) {
-      std::size_t end = at;
-      for (std::size_t n = lines; n < capacity && end < limit; ++n)
-        end = LineEnd(data, limit, end) + 1;
-      if (end < limit) limit = end;
+    if (capacity - w.lines <= kFewLines) {
+      std::size_t end = w.at;
+      for (std::size_t n = w.lines; n < capacity && end < w.limit; ++n)
+        end = LineEnd(data, w.limit, end) + 1;
+      if (end < w.limit) w.limit = end;
     }
-    // The last byte of the first row in the window, if there is one.
-    const std::size_t found = FirstBannedWordEnd(data + at, limit - at);
-    const std::size_t row_end = at + found - 1;
-    const std::size_t banned_line = found != 0 ? LineStart(data, at, row_end) : limit;
+    ForEachBannedWordEnd(data + w.start, w.limit - w.start,
+                         RowVisitor{WindowLines::AtRow, &w});
+    if (w.full || w.at >= w.limit) continue;
+    // No row after the last banned line: the rest of the window is clean.
     std::size_t clean_end;
-    lines += CleanLines(data, length, at, banned_line, verdicts + lines,
-                        capacity - lines, &clean_end);
-    at = clean_end;
-    if (found == 0 || at != banned_line || lines == capacity) continue;
-    verdicts[lines++] = TAVRIN_BANNED;
-    at = LineEnd(data, length, row_end);
-    if (at < length) ++at;
+    w.lines += CleanLines(data, length, w.at, w.limit, verdicts + w.lines,
+                          capacity - w.lines, &clean_end);
+    w.at = clean_end;
+    w.full = w.lines == capacity;
   }
-  if (consumed != nullptr) *consumed = at;
-  return lines;
+  if (consumed != nullptr) *consumed = w.at;
+  return w.lines;
 }
 
 std::size_t ScreenUtf8Lines(const char* data, std::size_t length,

@@ -1,5 +1,6 @@
 #include "matching/Scanner.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -29,20 +30,44 @@ ScannerState scanner;
 
 // Runs `kernel` over pieces of `piece_length` bytes that overlap by the
 // longest row less one byte, so each row that occurs lies whole in a piece.
-// Pieces are taken in order, so the first end found is the first of all.
-std::size_t ScanInPieces(Scan::KernelFunction kernel, const char* text,
-                         std::size_t length, std::size_t piece_length) noexcept {
+// Pieces are taken in order, and a row of the overlap, reported by the piece
+// before, is passed over in the next: rows are reported once, in order.
+void ScanInPieces(Scan::KernelFunction kernel, const char* text, std::size_t length,
+                  RowVisitor rows, std::size_t piece_length) noexcept {
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
   constexpr std::size_t kOverlap = kLongestBannedWord - 1;
-  std::size_t offset = 0;
-  while (length - offset > piece_length + kOverlap) {
-    if (const std::size_t end =
-            kernel(scanner.tables, bytes + offset, piece_length + kOverlap))
-      return offset + end;
-    offset += piece_length;
+  if (length <= piece_length + kOverlap) {
+    kernel(scanner.tables, bytes, length, rows);
+    return;
   }
-  const std::size_t end = kernel(scanner.tables, bytes + offset, length - offset);
-  return end != 0 ? offset + end : 0;
+  // Offsets between the pieces' and the text's, and the rows still wanted.
+  struct Piece {
+    RowVisitor rows;
+    std::size_t length;  // the text's
+    std::size_t offset;  // the piece's in the text
+    std::size_t from;    // the next row's last byte lies here or after
+  } piece{rows, length, 0, 0};
+  const RowVisitor in_piece{
+      [](void* context, std::size_t end) noexcept -> std::size_t {
+        Piece& p = *static_cast<Piece*>(context);
+        if (p.offset + end - 1 >= p.from) p.from = p.rows.visit(p.rows.context, p.offset + end);
+        // In the piece's offsets; past its end when the text is done.
+        return p.from >= p.length ? SIZE_MAX : p.from - p.offset;
+      },
+      &piece};
+  for (; piece.from < length; piece.offset += piece_length) {
+    const std::size_t rest = length - piece.offset;
+    const std::size_t size = rest <= piece_length + kOverlap ? rest : piece_length + kOverlap;
+    if (piece.offset + size > piece.from)  // else every row wanted lies further on
+      kernel(scanner.tables, bytes + piece.offset, size, in_piece);
+    if (size == rest) break;
+  }
+}
+
+// Stops at the first row, keeping its end.
+std::size_t KeepFirstEnd(void* first, std::size_t end) noexcept {
+  *static_cast<std::size_t*>(first) = end;
+  return SIZE_MAX;
 }
 
 }  // namespace
@@ -65,7 +90,14 @@ void PrepareScanner() noexcept {
 }
 
 std::size_t FirstBannedWordEnd(const char* text, std::size_t length) noexcept {
-  return ScanInPieces(scanner.kernel, text, length, kScanPieceLength);
+  std::size_t first = 0;
+  ScanInPieces(scanner.kernel, text, length, RowVisitor{KeepFirstEnd, &first},
+               kScanPieceLength);
+  return first;
+}
+
+void ForEachBannedWordEnd(const char* text, std::size_t length, RowVisitor rows) noexcept {
+  ScanInPieces(scanner.kernel, text, length, rows, kScanPieceLength);
 }
 
 ScanKernel SelectedScanKernel() noexcept { return scanner.selected; }
@@ -74,13 +106,21 @@ bool ScanKernelAvailable(ScanKernel kernel) noexcept {
   return scanner.available[static_cast<std::size_t>(kernel)];
 }
 
-std::size_t FirstBannedWordEndUsing(ScanKernel kernel, const char* text,
-                                    std::size_t length,
-                                    std::size_t piece_length) noexcept {
+void ForEachBannedWordEndUsing(ScanKernel kernel, const char* text, std::size_t length,
+                               RowVisitor rows, std::size_t piece_length) noexcept {
   const std::size_t k = static_cast<std::size_t>(kernel);
   const Scan::KernelFunction function =
       scanner.available[k] ? Scan::kKernels[k].scan : Scan::kKernels[0].scan;
-  return ScanInPieces(function, text, length, piece_length == 0 ? 1 : piece_length);
+  ScanInPieces(function, text, length, rows, piece_length == 0 ? 1 : piece_length);
+}
+
+std::size_t FirstBannedWordEndUsing(ScanKernel kernel, const char* text,
+                                    std::size_t length,
+                                    std::size_t piece_length) noexcept {
+  std::size_t first = 0;
+  ForEachBannedWordEndUsing(kernel, text, length, RowVisitor{KeepFirstEnd, &first},
+                            piece_length);
+  return first;
 }
 
 void CountFilterPassesUsing(ScanKernel kernel, const char* text, std::size_t length,

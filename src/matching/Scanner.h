@@ -9,7 +9,7 @@
 #include <cstddef>
 
 #include "ScanKernelList.h"
-#include "matching/kernels/FilterCounts.h"
+#include "matching/kernels/KernelReports.h"
 
 namespace Tavrin {
 
@@ -54,6 +54,14 @@ inline bool TextHasBannedWord(const char* text, std::size_t length) noexcept {
   return FirstBannedWordEnd(text, length) != 0;
 }
 
+// Reports to `rows` (matching/kernels/KernelReports.h) every row of the list
+// in text[0 .. length) that it asks for, in the order they end, in one scan:
+// the first to end, and then each time the first whose last byte lies at or
+// after the offset the visitor returned. (A buffer of lines goes on from the
+// next line after a banned one; no row holds a newline.) Same guarantees as
+// FirstBannedWordEnd.
+void ForEachBannedWordEnd(const char* text, std::size_t length, RowVisitor rows) noexcept;
+
 // Texts longer than this are scanned in overlapping pieces of this length
 // plus the longest row less one byte, so the kernels' offset arithmetic
 // stays within a signed word even on 32-bit processors.
@@ -69,6 +77,10 @@ bool ScanKernelAvailable(ScanKernel kernel) noexcept;
 std::size_t FirstBannedWordEndUsing(
     ScanKernel kernel, const char* text, std::size_t length,
     std::size_t piece_length = kScanPieceLength) noexcept;
+// ForEachBannedWordEnd through the given kernel and in pieces, likewise.
+void ForEachBannedWordEndUsing(ScanKernel kernel, const char* text, std::size_t length,
+                               RowVisitor rows,
+                               std::size_t piece_length = kScanPieceLength) noexcept;
 // As FirstBannedWordEndUsing, answering only whether a row occurs.
 inline bool TextHasBannedWordUsing(
     ScanKernel kernel, const char* text, std::size_t length,

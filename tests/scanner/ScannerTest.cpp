@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -83,17 +84,89 @@ std::size_t ReferenceFirstEnd(const std::string& text) {
   return first;
 }
 
+// Every offset just past which a row that holds no other row ends, by
+// NoCaseString::find. (A row that holds another, "fuck you", is found by the
+// one it holds: a scan that goes on from an offset reports the first row
+// whose last byte lies there or after.)
+std::vector<std::size_t> ReferenceEnds(const std::string& text) {
+  Tavrin::EnsureWordList();
+  static const std::vector<const Tavrin::NoCaseString*> least = [] {
+    std::vector<const Tavrin::NoCaseString*> rows;
+    for (const Tavrin::NoCaseString& row : Tavrin::WordList) {
+      bool holds_another = false;
+      for (const Tavrin::NoCaseString& other : Tavrin::WordList)
+        holds_another = holds_another || (other.size() < row.size() &&
+                                          row.find(other) != Tavrin::NoCaseString::npos);
+      if (!holds_another) rows.push_back(&row);
+    }
+    return rows;
+  }();
+  std::vector<std::size_t> ends;
+  for (const Tavrin::NoCaseString* row : least) {
+    for (std::size_t start = 0;;) {
+      const std::size_t at = Tavrin::NoCaseString(text.c_str() + start).find(*row);
+      if (at == Tavrin::NoCaseString::npos) break;
+      ends.push_back(start + at + row->size());
+      start += at + 1;
+    }
+  }
+  std::sort(ends.begin(), ends.end());
+  ends.erase(std::unique(ends.begin(), ends.end()), ends.end());
+  return ends;
+}
+
+// The rows a scan reports when, after each, it is asked to go on from the
+// same place (every row end once), or, every other time, from `skip` bytes
+// further on (as the bulk calls go on from the next line).
+std::vector<std::size_t> ReportedEnds(ScanKernel kernel, const std::string& text,
+                                      std::size_t skip,
+                                      std::size_t piece = Tavrin::kScanPieceLength) {
+  struct Reported {
+    std::vector<std::size_t> ends;
+    std::size_t skip;
+  } reported{{}, skip};
+  Tavrin::ForEachBannedWordEndUsing(
+      kernel, text.data(), text.size(),
+      Tavrin::RowVisitor{[](void* context, std::size_t end) noexcept -> std::size_t {
+                           auto& r = *static_cast<Reported*>(context);
+                           r.ends.push_back(end);
+                           return end + (r.ends.size() % 2 == 0 ? r.skip : 0);
+                         },
+                         &reported},
+      piece);
+  return reported.ends;
+}
+
+// What ReportedEnds must give, from all the ends.
+std::vector<std::size_t> ExpectedReports(const std::vector<std::size_t>& all,
+                                         std::size_t skip) {
+  std::vector<std::size_t> reports;
+  std::size_t from = 0;  // the next row's last byte lies here or after
+  for (std::size_t end : all) {
+    if (end - 1 < from) continue;
+    reports.push_back(end);
+    from = end + (reports.size() % 2 == 0 ? skip : 0);
+  }
+  return reports;
+}
+
 // Compares every available kernel with the literal walk on `text` (which
-// must hold no zero byte): the verdict, and where the first row ends.
-// Returns the reference verdict.
+// must hold no zero byte): the verdict, where the first row ends, and every
+// row end a scan that goes on reports. Returns the reference verdict.
 bool ExpectAllKernelsAgree(const std::string& text) {
   const bool expected = Reference(text);
   const std::size_t first_end = ReferenceFirstEnd(text);
   EXPECT_EQ(first_end != 0, expected) << ::testing::PrintToString(text);
+  const std::vector<std::size_t> all = expected ? ReferenceEnds(text) : std::vector<std::size_t>();
   for (ScanKernel kernel : AvailableKernels()) {
     EXPECT_EQ(Tavrin::FirstBannedWordEndUsing(kernel, text.c_str(), text.size()),
               first_end)
         << Tavrin::ScanKernelName(kernel) << " on " << ::testing::PrintToString(text);
+    if (!expected) continue;
+    for (std::size_t skip : {0u, 7u})
+      EXPECT_EQ(ReportedEnds(kernel, text, skip), ExpectedReports(all, skip))
+          << Tavrin::ScanKernelName(kernel) << " going on " << skip << " on "
+          << ::testing::PrintToString(text);
   }
   return expected;
 }
@@ -297,12 +370,20 @@ TEST(Scanner, RowsAcrossPieceBoundaries) {
     for (std::size_t at = 0; at + row.size() <= 40; ++at) {
       std::string text(40, '~');
       text.replace(at, row.size(), RandomCase(row, rng));
+      // A second row after it, so that a scan that goes on meets both.
+      text += RandomCase(row, rng);
+      const std::vector<std::size_t> all = ReferenceEnds(text);
       for (std::size_t piece = 1; piece <= 24; ++piece)
-        for (ScanKernel kernel : AvailableKernels())
+        for (ScanKernel kernel : AvailableKernels()) {
           ASSERT_TRUE(Tavrin::TextHasBannedWordUsing(kernel, text.c_str(),
                                                      text.size(), piece))
               << Tavrin::ScanKernelName(kernel) << " " << row << " at " << at
               << " piece " << piece;
+          for (std::size_t skip : {0u, 7u})
+            ASSERT_EQ(ReportedEnds(kernel, text, skip, piece), ExpectedReports(all, skip))
+                << Tavrin::ScanKernelName(kernel) << " " << row << " at " << at
+                << " piece " << piece << " going on " << skip;
+        }
     }
   }
   const std::string clean(100, 'q');
@@ -313,23 +394,27 @@ TEST(Scanner, RowsAcrossPieceBoundaries) {
 
 TEST(Scanner, EveryRowAcrossBatchBoundaries) {
   // The vector kernels filter 16 blocks of 16, 32 or 64 bytes before
-  // checking any candidate: rows across offsets 256, 512, 1024 and 2048.
+  // checking any candidate: rows across offsets 256, 512, 1024 and 2048,
+  // in ASCII and in GBK (runs without ASCII take a filter of their own).
   std::mt19937 rng(13);
-  std::string filler(2200, '~');
-  for (const char* row_text : Tavrin::BannedWordTable) {
-    const std::string row = row_text;
-    for (std::size_t boundary : {256u, 512u, 1024u, 2048u}) {
-      for (std::size_t at = boundary - row.size(); at <= boundary; ++at) {
-        std::string text = filler;
-        text.replace(at, row.size(), RandomCase(row, rng));
-        for (ScanKernel kernel : AvailableKernels())
-          ASSERT_TRUE(Tavrin::TextHasBannedWordUsing(kernel, text.c_str(), text.size()))
-              << Tavrin::ScanKernelName(kernel) << " " << row << " at " << at;
+  std::string gbk;
+  while (gbk.size() < 2200) gbk += "\xB0\xA1";  // 啊
+  for (const std::string& filler : {std::string(2200, '~'), gbk}) {
+    for (const char* row_text : Tavrin::BannedWordTable) {
+      const std::string row = row_text;
+      for (std::size_t boundary : {256u, 512u, 1024u, 2048u}) {
+        for (std::size_t at = boundary - row.size(); at <= boundary; ++at) {
+          std::string text = filler;
+          text.replace(at, row.size(), RandomCase(row, rng));
+          for (ScanKernel kernel : AvailableKernels())
+            ASSERT_TRUE(Tavrin::TextHasBannedWordUsing(kernel, text.c_str(), text.size()))
+                << Tavrin::ScanKernelName(kernel) << " " << row << " at " << at;
+        }
       }
     }
+    for (ScanKernel kernel : AvailableKernels())
+      EXPECT_FALSE(Tavrin::TextHasBannedWordUsing(kernel, filler.c_str(), filler.size()));
   }
-  for (ScanKernel kernel : AvailableKernels())
-    EXPECT_FALSE(Tavrin::TextHasBannedWordUsing(kernel, filler.c_str(), filler.size()));
 }
 
 TEST(Scanner, RandomTextsOfEveryLengthUpTo300) {
@@ -374,12 +459,14 @@ TEST(Scanner, EveryByteValueAroundEveryRow) {
 }
 
 TEST(Scanner, LongTextsWithOneRowAnywhere) {
+  // Every other text is bytes of 0x80 or more only, as GBK without ASCII.
   std::mt19937 rng(99);
   for (int round = 0; round < 200; ++round) {
     std::string text;
     const std::size_t length = 200 + rng() % 4000;
     while (text.size() < length) {
       std::string piece = RandomFragment(rng);
+      if (round % 2 == 1) piece = std::string(1, static_cast<char>(0x80 + rng() % 0x80));
       if (piece.size() > 1) piece.pop_back();
       text += piece;
     }

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "matching/kernels/FilterCounts.h"
+#include "matching/kernels/KernelReports.h"
 #include "matching/kernels/ExactCheck.h"
 #include "matching/kernels/ScanTables.h"
 
@@ -30,12 +30,14 @@ inline std::uint64_t LowBits(std::ptrdiff_t n) {
 //   static constexpr std::size_t kBlockLength;   // windows per block, <= 64
 //   static constexpr std::size_t kWindowLength;  // bytes per window
 //   static constexpr std::size_t kLead;  // windows that begin before the text
-//   std::uint64_t Candidates(const unsigned char* block);
 //   static constexpr std::size_t kMaxRun;  // blocks CandidatesInPlace takes
+//   static constexpr bool kMaskedEdges;
+//   std::uint64_t Candidates(const unsigned char* block);
 //   bool CandidatesInPlace(const unsigned char* text, std::ptrdiff_t window_base,
 //                          std::size_t count, std::uint64_t* candidates);
 //   std::size_t Confirm(const unsigned char* text, std::size_t length,
 //                       std::ptrdiff_t window_base, std::uint64_t candidates);
+//   bool last_run_was_high(); std::size_t second_stage_blocks();  // counts
 // The block at offset `window_base` holds the windows at offsets
 // window_base .. window_base + kBlockLength - 1, the window at offset w
 // being the kWindowLength bytes from w on; bit i of its candidates stands
@@ -48,97 +50,149 @@ inline std::uint64_t LowBits(std::ptrdiff_t n) {
 // window_base, window_base + kBlockLength, ..., into candidates[0 .. count),
 // and says whether any has some. Confirm checks a block's candidates exactly
 // and returns the end of the first row it finds (FirstRowEndInBlock), or 0.
-// Blocks are confirmed in order, so ScanBlocks returns the end of the row
-// that ends first.
+// Blocks are confirmed in order, and each block's candidates again from
+// where the visitor goes on, so ScanBlocks reports rows in the order they
+// end (ReportRows).
 //
 // The windows run from offset -kLead (rows that end early in the text) to
 // length - kWindowLength (the last window whose bytes are all in the text).
-// A block whose bytes lie wholly in text[0 .. length) is read in place; the
-// first and last blocks are copied, zero padded, onto the stack, so no read
-// leaves the text:
+// Every block but the first and the last is read in place. Without masked
+// loads (kMaskedEdges), a text of at least kBlockLength + kWindowLength - 1
+// bytes is read in place throughout:
 //
-//     offset:  -kLead    0                                 length
-//     block:   [ copied | in place | in place | ... | copied ]
-//              zero pad ^                               ^ zero pad
+//     offset:  -kLead  0                                        length
+//     block:   [ first | in place | in place | ... |    last    ]
+//                                              [ in place, overlapping ]
 //
-// A filter with kMaskedEdges reads those blocks itself instead, through
+// - the first block's vectors are the text's first bytes moved up, zeros
+//   shifted in for the kLead bytes before the text, in registers
+//   (FirstCandidates);
+// - the last block is read in place so that it ends where the text does;
+//   it overlaps the block before, whose windows it drops.
+// A shorter text is copied once, zero padded on both sides, onto the stack.
+// A filter with kMaskedEdges reads the first and last blocks itself instead,
+// through
 //   std::uint64_t CandidatesAtEdge(const unsigned char* text,
 //                                  std::size_t length, std::ptrdiff_t window_base);
-// which must read only text[0 .. length) and take other bytes as zero.
+// which must read only text[0 .. length) and take other bytes as zero; and
+// without them
+//   std::uint64_t FirstCandidates(const unsigned char* text);
+// the first block's candidates, from text[0 .. kBlockLength + 1) alone.
 //
-// A short text (at most kShortBytes, about 128 bytes) is copied whole, once,
-// zero padded on both sides, and its blocks are filtered in the copy, with
-// no loop over edges and batches: a short call's time is mostly fixed costs.
-//
-//     copy:  [ kLead zeros | text[0 .. length) | zeros ... ]
-//     block: [ -kLead      | -kLead + kBlockLength | ... ]   (in the copy)
-// With `counts` (the benchmark's Count<Name>), ScanShort and ScanBlocks
-// confirm nothing: they filter the whole text and count what passes
-// (CountBlock).
-// A block filtered alone (an edge, a short text) takes both stages at once.
+// A short text (at most kShortBytes) has its blocks filtered one at a time,
+// without the runs of blocks: a short call's time is mostly fixed costs.
+
+// With `counts` (the benchmark's Count<Name>), nothing is confirmed: the
+// whole text is filtered and what passes is counted. A block filtered alone
+// (an edge, a short text) takes both stages at once.
 inline void CountBlock(const ScanTables& tables, const unsigned char* text,
                        std::size_t length, std::ptrdiff_t window_base,
-                       std::uint64_t candidates, bool high_run, FilterCounts& counts) {
+                       std::uint64_t candidates, bool high_run, bool second_stage,
+                       FilterCounts& counts) {
   ++counts.blocks;
   counts.high_run_blocks += high_run;
+  counts.second_stage_blocks += second_stage;
   counts.passing_blocks += candidates != 0;
   for (std::uint64_t c = candidates; c != 0; c &= c - 1) ++counts.candidates;
   counts.narrowed += NarrowedCandidates(tables, text, length, window_base, candidates);
 }
 
+// Confirms a block's candidates and reports each row they hold to `rows`,
+// dropping the windows whose last byte lies before `from`, which each
+// report moves on. Returns true when the visitor has stopped the scan.
 template <typename Filter>
-std::size_t ScanShort(const ScanTables& tables, const unsigned char* text,
-                      std::size_t length, FilterCounts* counts) noexcept {
-  constexpr std::size_t kBlocks = 128 / Filter::kBlockLength;
-  constexpr std::size_t kCopyBytes =
-      kBlocks * Filter::kBlockLength + Filter::kWindowLength - 1;
-  unsigned char copy[kCopyBytes];
+bool ReportRows(const Filter& filter, const unsigned char* text, std::size_t length,
+                std::ptrdiff_t window_base, std::uint64_t candidates, RowVisitor rows,
+                std::size_t& from) {
+  constexpr std::ptrdiff_t kLastByte = static_cast<std::ptrdiff_t>(Filter::kWindowLength) - 1;
+  for (;;) {
+    candidates &= ~LowBits(static_cast<std::ptrdiff_t>(from) - window_base - kLastByte);
+    if (candidates == 0) return false;
+    const std::size_t end = filter.Confirm(text, length, window_base, candidates);
+    if (end == 0) return false;
+    from = rows.visit(rows.context, end);
+    if (from >= length) return true;
+  }
+}
+
+template <typename Filter>
+constexpr std::size_t kShortBytes = 128 / Filter::kBlockLength * Filter::kBlockLength +
+                                    Filter::kWindowLength - Filter::kLead - 1;
+
+// A text shorter than a block's bytes, without masked loads: copied once,
+// zero padded on both sides, and its blocks filtered in the copy.
+//
+//     copy:  [ kLead zeros | text[0 .. length) | zeros ... ]
+//     block: [ -kLead      | -kLead + kBlockLength ]   (in the copy)
+template <typename Filter>
+void ScanCopied(const ScanTables& tables, const unsigned char* text, std::size_t length,
+                RowVisitor rows, FilterCounts* counts) noexcept {
+  constexpr std::size_t kBlockBytes = Filter::kBlockLength + Filter::kWindowLength - 1;
+  // Windows -kLead .. length - kWindowLength, length < kBlockBytes: two blocks.
+  unsigned char copy[Filter::kBlockLength + kBlockBytes];
   std::memset(copy, 0, sizeof copy);
   std::memcpy(copy + Filter::kLead, text, length);
   Filter filter(tables);
   const std::ptrdiff_t last_window = static_cast<std::ptrdiff_t>(length) -
                                      static_cast<std::ptrdiff_t>(Filter::kWindowLength);
   std::ptrdiff_t window_base = -static_cast<std::ptrdiff_t>(Filter::kLead);
+  std::size_t from = 0;
   for (std::size_t b = 0; window_base <= last_window; ++b) {
     const std::uint64_t candidates = filter.Candidates(copy + b * Filter::kBlockLength) &
                                      LowBits(last_window - window_base + 1);
     if (counts != nullptr) {
-      CountBlock(tables, text, length, window_base, candidates, false, *counts);
-      ++counts->second_stage_blocks;
-    } else if (candidates != 0) {
-      if (const std::size_t end = filter.Confirm(text, length, window_base, candidates))
-        return end;
+      CountBlock(tables, text, length, window_base, candidates, false, true, *counts);
+    } else if (ReportRows(filter, text, length, window_base, candidates, rows, from)) {
+      return;
     }
     window_base += static_cast<std::ptrdiff_t>(Filter::kBlockLength);
   }
-  return 0;
 }
-template <typename Filter>
-constexpr std::size_t kShortBytes = 128 / Filter::kBlockLength * Filter::kBlockLength +
-                                    Filter::kWindowLength - Filter::kLead - 1;
 
 template <typename Filter>
-std::size_t ScanBlocks(const ScanTables& tables, const unsigned char* text,
-                       std::size_t length, FilterCounts* counts = nullptr) noexcept {
+void ScanBlocks(const ScanTables& tables, const unsigned char* text, std::size_t length,
+                RowVisitor rows, FilterCounts* counts = nullptr) noexcept {
   constexpr std::ptrdiff_t kBlockLength =
       static_cast<std::ptrdiff_t>(Filter::kBlockLength);
   constexpr std::ptrdiff_t kBlockBytes =
       kBlockLength + static_cast<std::ptrdiff_t>(Filter::kWindowLength) - 1;
   static_assert(kBlockLength <= 64, "a block's candidates are bits of one word");
-  if (length < Filter::kWindowLength - Filter::kLead) return 0;
-  if constexpr (!Filter::kMaskedEdges) {
-    if (length <= kShortBytes<Filter>)
-      return ScanShort<Filter>(tables, text, length, counts);
-  }
+  if (length < Filter::kWindowLength - Filter::kLead) return;
   const std::ptrdiff_t size = static_cast<std::ptrdiff_t>(length);
+  if constexpr (!Filter::kMaskedEdges) {
+    if (size < kBlockBytes) return ScanCopied<Filter>(tables, text, length, rows, counts);
+  }
   // The last window, and the last block that lies wholly in the text.
   const std::ptrdiff_t last_window =
       size - static_cast<std::ptrdiff_t>(Filter::kWindowLength);
   const std::ptrdiff_t last_in_place = size - kBlockBytes;
+  const bool short_text = length <= kShortBytes<Filter>;
   Filter filter(tables);
+  // Reports (or counts) the rows of one block filtered alone; true when the
+  // visitor has stopped the scan.
+  std::size_t from = 0;
+  const auto alone = [&](std::ptrdiff_t base, std::uint64_t candidates) {
+    if (counts != nullptr) {
+      CountBlock(tables, text, length, base, candidates, false, true, *counts);
+      return false;
+    }
+    return ReportRows(filter, text, length, base, candidates, rows, from);
+  };
   std::ptrdiff_t window_base = -static_cast<std::ptrdiff_t>(Filter::kLead);
   while (window_base <= last_window) {
+    // The windows that end before `from` are not wanted (a bulk call goes on
+    // after a banned line, which may be long): the blocks go on from there.
+    constexpr std::ptrdiff_t kLastByte = static_cast<std::ptrdiff_t>(Filter::kWindowLength) - 1;
+    if (static_cast<std::ptrdiff_t>(from) - kLastByte > window_base) {
+      window_base = static_cast<std::ptrdiff_t>(from) - kLastByte;
+      if (window_base > last_window) return;
+    }
     if (window_base >= 0 && window_base <= last_in_place) {
+      if (short_text) {
+        if (alone(window_base, filter.Candidates(text + window_base))) return;
+        window_base += kBlockLength;
+        continue;
+      }
       // A batch of blocks in place, filtered in one run; only then are the
       // candidates checked, so the vector loop is not left at each one.
       constexpr std::size_t kBatch = Filter::kMaxRun;
@@ -148,48 +202,41 @@ std::size_t ScanBlocks(const ScanTables& tables, const unsigned char* text,
       if (count > kBatch) count = kBatch;
       const bool any = filter.CandidatesInPlace(text, window_base, count, batch);
       if (counts != nullptr) {
-        counts->second_stage_blocks += filter.second_stage_blocks();
         for (std::size_t i = 0; i < count; ++i)
           CountBlock(tables, text, length,
                      window_base + static_cast<std::ptrdiff_t>(i) * kBlockLength, batch[i],
-                     filter.last_run_was_high(), *counts);
+                     filter.last_run_was_high(), i < filter.second_stage_blocks(), *counts);
       } else if (any) {
         for (std::size_t i = 0; i < count; ++i) {
-          if (batch[i] == 0) continue;
-          if (const std::size_t end = filter.Confirm(
-                  text, length,
-                  window_base + static_cast<std::ptrdiff_t>(i) * kBlockLength,
-                  batch[i]))
-            return end;
+          if (batch[i] != 0 &&
+              ReportRows(filter, text, length,
+                         window_base + static_cast<std::ptrdiff_t>(i) * kBlockLength,
+                         batch[i], rows, from))
+            return;
         }
       }
       window_base += static_cast<std::ptrdiff_t>(count) * kBlockLength;
       continue;
     }
-    std::uint64_t candidates;
     if constexpr (Filter::kMaskedEdges) {
-      candidates = filter.CandidatesAtEdge(text, length, window_base);
+      if (alone(window_base, filter.CandidatesAtEdge(text, length, window_base) &
+                                 LowBits(last_window - window_base + 1)))
+        return;
+      window_base += kBlockLength;
+    } else if (window_base < 0) {
+      if (alone(window_base, filter.FirstCandidates(text) &
+                                 LowBits(last_window - window_base + 1)))
+        return;
+      window_base += kBlockLength;
     } else {
-      unsigned char block[kBlockBytes];
-      std::memset(block, 0, sizeof block);
-      const std::ptrdiff_t from = window_base < 0 ? 0 : window_base;
-      const std::ptrdiff_t to =
-          window_base + kBlockBytes < size ? window_base + kBlockBytes : size;
-      std::memcpy(block + (from - window_base), text + from,
-                  static_cast<std::size_t>(to - from));
-      candidates = filter.Candidates(block);
+      // The last block, in place where the text ends; the windows before
+      // window_base were filtered with the block before.
+      const std::uint64_t candidates = filter.Candidates(text + last_in_place) &
+                                       ~LowBits(window_base - last_in_place);
+      alone(last_in_place, candidates);
+      return;
     }
-    candidates &= LowBits(last_window - window_base + 1);
-    if (counts != nullptr) {
-      CountBlock(tables, text, length, window_base, candidates, false, *counts);
-      ++counts->second_stage_blocks;
-    } else if (candidates != 0) {
-      if (const std::size_t end = filter.Confirm(text, length, window_base, candidates))
-        return end;
-    }
-    window_base += kBlockLength;
   }
-  return 0;
 }
 
 }  // namespace

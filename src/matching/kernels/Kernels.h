@@ -2,12 +2,13 @@
 // (ScanKernels.cmake, from which ScanKernelList.h is generated) names them.
 // Each has the same contract:
 //
-//   std::size_t Scan<Name>(const ScanTables& tables, const unsigned char* text,
-//                          std::size_t length) noexcept;
+//   void Scan<Name>(const ScanTables& tables, const unsigned char* text,
+//                   std::size_t length, RowVisitor rows) noexcept;
 //
-// returns the end (the offset just past the last byte) of the occurrence of
-// a row of `tables` in text[0 .. length) that ends first, ASCII case folded,
-// or 0 when no row occurs. Nothing outside text[0 .. length) is read.
+// reports to `rows` (KernelReports.h) the end (the offset just past the last
+// byte) of the occurrence of a row of `tables` in text[0 .. length) that ends
+// first, ASCII case folded, and then of the first to end at or after each
+// offset the visitor returns. Nothing outside text[0 .. length) is read.
 // `length` must fit in a signed word (Scanner.cpp cuts longer texts into
 // pieces). A kernel may run only on a processor with the features it needs
 // (Scanner.cpp checks).
@@ -17,15 +18,15 @@
 #include <cstddef>
 
 #include "ScanKernelList.h"
-#include "matching/kernels/FilterCounts.h"
+#include "matching/kernels/KernelReports.h"
 #include "matching/kernels/CpuFeatures.h"
 #include "matching/kernels/ScanTables.h"
 
 namespace Tavrin {
 namespace Scan {
 
-using KernelFunction = std::size_t (*)(const ScanTables&, const unsigned char*,
-                                       std::size_t) noexcept;
+using KernelFunction = void (*)(const ScanTables&, const unsigned char*, std::size_t,
+                                RowVisitor) noexcept;
 
 using CountFunction = void (*)(const ScanTables&, const unsigned char*, std::size_t,
                                FilterCounts&) noexcept;
@@ -34,8 +35,8 @@ using CountFunction = void (*)(const ScanTables&, const unsigned char*, std::siz
 // Scan<Name> does, without stopping at a row, and adds what each stage let
 // through to the counts (for the benchmark).
 #define TAVRIN_DECLARE_SCAN_KERNEL(Name, name, needs, needs_names)                       \
-  std::size_t Scan##Name(const ScanTables& tables, const unsigned char* text, \
-                         std::size_t length) noexcept;                          \
+  void Scan##Name(const ScanTables& tables, const unsigned char* text,           \
+                  std::size_t length, RowVisitor rows) noexcept;                 \
   void Count##Name(const ScanTables& tables, const unsigned char* text,          \
                    std::size_t length, FilterCounts& counts) noexcept;
 TAVRIN_FOR_EACH_SCAN_KERNEL(TAVRIN_DECLARE_SCAN_KERNEL)

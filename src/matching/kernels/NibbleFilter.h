@@ -60,6 +60,8 @@ class NibbleTableSet {
 //   static Vector BothNonZero(Vector, Vector);       // nonzero exactly where
 //                                                  // both bytes are
 //   static bool AllHigh(Vector);                     // every byte >= 0x80
+//   static Vector ShiftUp(Vector, std::size_t n);    // byte i to i + n, zeros
+//                                                  // into bytes 0 .. n (n 1 to 3)
 // and two choices: `kHoldTables`, whether the tables stay in registers for
 // a whole text, and `kTwoStage`, whether a run of blocks takes the mixed
 // filter in two stages (see CandidatesInPlace).
@@ -93,6 +95,7 @@ class NibbleFilter {
   // bytes, the second at the others.
   static constexpr std::size_t kGatePositions = 3;
   static_assert(kGatePositions == 3, "RoutedEnd is written out for three");
+  static_assert(kLead >= 1 && kLead <= 3, "ShiftUp moves bytes up 1 to 3 places");
 
   explicit NibbleFilter(const ScanTables& tables)
       : tables_(tables), run_tables_(tables) {}
@@ -102,6 +105,18 @@ class NibbleFilter {
   std::uint64_t Candidates(const unsigned char* block) {
     const NibbleTableSet<Ops, false> nibble(tables_);
     return Mixed(nibble, block);
+  }
+
+  // The candidates of a text's first block, windows -kLead .. kBlockLength -
+  // kLead - 1, read from text[0 .. kBlockLength + kWindowLength - kLead - 1)
+  // alone: the vectors from before the text are its first kBlockLength
+  // bytes moved up, zeros shifted in.
+  std::uint64_t FirstCandidates(const unsigned char* text) {
+    const NibbleTableSet<Ops, false> nibble(tables_);
+    const Vector start = Ops::Load(text);
+    return Mixed(nibble, [text, start](std::size_t k) {
+      return k < kLead ? Ops::ShiftUp(start, kLead - k) : Ops::Load(text + (k - kLead));
+    });
   }
 
   // The candidates of the `count` (at most kMaxRun) blocks in place at

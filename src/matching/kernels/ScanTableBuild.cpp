@@ -6,7 +6,6 @@
 // work space, some 20 KiB, is static.
 #include "matching/kernels/ScanTables.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "matching/AsciiFold.h"
@@ -293,8 +292,9 @@ float SharingCost(const WeightSums& sums, const NibbleSets& high_bucket,
 // Fills the routed filter's tables (kRoutedSlots): the rows that end in a
 // byte of 0x80 or more and those that end in an ASCII byte are bucketed
 // apart, and each bucket of the one kind shares a bit with the bucket of the
-// other kind that adds least to what passes: all 8! ways of pairing them are
-// tried, as the costs of the bits add up.
+// other kind that adds least to what passes, over all 8! ways of pairing
+// them (the costs of the bits add up, so the best pairing of each set of
+// buckets is built from the best of its subsets).
 void FillRoutedFilter(const WeightSums& sums, const std::uint8_t* high_rows,
                       std::size_t high_count, const std::uint8_t* ascii_rows,
                       std::size_t ascii_count, NibbleFilterSlots slots,
@@ -306,17 +306,29 @@ void FillRoutedFilter(const WeightSums& sums, const std::uint8_t* high_rows,
   for (std::size_t h = 0; h < kBucketCount; ++h)
     for (std::size_t a = 0; a < kBucketCount; ++a)
       cost[h][a] = SharingCost(sums, high[h], ascii[a], slots.positions);
-  std::uint8_t pairing[kBucketCount], best[kBucketCount];
-  for (std::size_t b = 0; b < kBucketCount; ++b) pairing[b] = best[b] = static_cast<std::uint8_t>(b);
-  float best_cost = -1.0f;
-  do {
-    float total = 0.0f;
-    for (std::size_t h = 0; h < kBucketCount; ++h) total += cost[h][pairing[h]];
-    if (best_cost < 0.0f || total < best_cost) {
-      best_cost = total;
-      std::memcpy(best, pairing, sizeof best);
+  // The cheapest pairing, over the sets of ASCII buckets taken: least[m] is
+  // the least cost of pairing the first popcount(m) high buckets with the
+  // ASCII buckets in m, last[m] the ASCII bucket the last of them took.
+  constexpr unsigned kSets = 1u << kBucketCount;
+  float least[kSets];
+  std::uint8_t last[kSets];
+  least[0] = 0.0f;
+  for (unsigned m = 1; m < kSets; ++m) {
+    unsigned taken = 0;
+    for (unsigned a = 0; a < kBucketCount; ++a) taken += m >> a & 1u;
+    least[m] = -1.0f;
+    for (unsigned a = 0; a < kBucketCount; ++a) {
+      if ((m >> a & 1u) == 0) continue;
+      const float c = least[m & ~(1u << a)] + cost[taken - 1][a];
+      if (least[m] < 0.0f || c < least[m]) {
+        least[m] = c;
+        last[m] = static_cast<std::uint8_t>(a);
+      }
     }
-  } while (std::next_permutation(pairing, pairing + kBucketCount));
+  }
+  std::uint8_t best[kBucketCount];
+  for (unsigned m = kSets - 1, h = kBucketCount; h-- > 0; m &= ~(1u << last[m]))
+    best[h] = last[m];
   for (unsigned b = 0; b < kBucketCount; ++b) {
     EnterBucket(high[b], b, slots, kHighBytes, tables);
     EnterBucket(ascii[best[b]], b, slots, kAsciiBytes, tables);

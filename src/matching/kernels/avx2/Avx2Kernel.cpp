@@ -41,6 +41,16 @@ struct Avx2Ops {
   }
   static bool IsZero(Vector v) { return _mm256_testz_si256(v, v) != 0; }
   static Vector BothNonZero(Vector a, Vector b) { return _mm256_min_epu8(a, b); }
+  // Across the two 16-byte lanes: the low lane, moved into the high one
+  // below zeros, supplies the bytes that cross.
+  static Vector ShiftUp(Vector v, std::size_t n) {
+    const __m256i below = _mm256_permute2x128_si256(v, v, 0x08);
+    switch (n) {
+      case 1: return _mm256_alignr_epi8(v, below, 15);
+      case 2: return _mm256_alignr_epi8(v, below, 14);
+      default: return _mm256_alignr_epi8(v, below, 13);
+    }
+  }
   // Every byte 0x80 or more: every byte's top bit set.
   static bool AllHigh(Vector v) {
     return static_cast<std::uint32_t>(_mm256_movemask_epi8(v)) == 0xFFFFFFFFu;
@@ -56,12 +66,12 @@ struct Avx2Filter : NibbleFilter<Avx2Ops> {
 
 void CountAvx2(const ScanTables& tables, const unsigned char* text, std::size_t length,
                FilterCounts& counts) noexcept {
-  ScanBlocks<Avx2Filter>(tables, text, length, &counts);
+  ScanBlocks<Avx2Filter>(tables, text, length, RowVisitor{}, &counts);
 }
 
-std::size_t ScanAvx2(const ScanTables& tables, const unsigned char* text,
-                     std::size_t length) noexcept {
-  return ScanBlocks<Avx2Filter>(tables, text, length);
+void ScanAvx2(const ScanTables& tables, const unsigned char* text, std::size_t length,
+              RowVisitor rows) noexcept {
+  ScanBlocks<Avx2Filter>(tables, text, length, rows);
 }
 
 }  // namespace Scan

@@ -64,12 +64,12 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
   // the table loads; the second is filtered only when the text has windows
   // there (branching on that measured faster than always filtering both).
   // Windows past length - kWindowLength are dropped. Reads only
-  // text[0 .. length).
+  // text[0 .. length). Rows are reported as ScanBlocks reports them.
   //
   //   windows:  -3 ... 60   61 ... 124       (at most: length 129)
   //             [ first  ]  [ second  ]
   //   bytes:    -3 ...... 64  61 ...... 128  (each block reads 4 beyond)
-  std::size_t ScanShort(const unsigned char* text, std::size_t length) {
+  void ScanShort(const unsigned char* text, std::size_t length, RowVisitor rows) {
     constexpr std::ptrdiff_t kBlock = static_cast<std::ptrdiff_t>(kBlockLength);
     const std::ptrdiff_t base = -static_cast<std::ptrdiff_t>(kLead);
     const std::ptrdiff_t last = static_cast<std::ptrdiff_t>(length) -
@@ -83,16 +83,17 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
     const NibbleTableSet<Avx512Ops, false> nibble(tables_);
     const std::uint64_t first =
         BlockAt(nibble, at, inside[0], inside[1]) & LowBits(last - base + 1);
-    if (last - base < kBlock)
-      return first != 0 ? Confirm(text, length, base, first) : 0;
+    std::size_t from = 0;
+    if (last - base < kBlock) {
+      if (first != 0) ReportRows(*this, text, length, base, first, rows, from);
+      return;
+    }
     const std::uint64_t second =
         BlockAt(nibble, at + kBlockLength, inside[1], inside[2]) &
         LowBits(last - base - kBlock + 1);
-    if ((first | second) == 0) return 0;
-    if (first != 0) {
-      if (const std::size_t end = Confirm(text, length, base, first)) return end;
-    }
-    return second != 0 ? Confirm(text, length, base + kBlock, second) : 0;
+    if ((first | second) == 0) return;
+    if (first != 0 && ReportRows(*this, text, length, base, first, rows, from)) return;
+    if (second != 0) ReportRows(*this, text, length, base + kBlock, second, rows, from);
   }
 
   // The block at text + base, which may begin before the text or end after
@@ -145,14 +146,14 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
 // same masked blocks ScanShort filters.
 void CountAvx512(const ScanTables& tables, const unsigned char* text, std::size_t length,
                  FilterCounts& counts) noexcept {
-  ScanBlocks<Avx512Filter>(tables, text, length, &counts);
+  ScanBlocks<Avx512Filter>(tables, text, length, RowVisitor{}, &counts);
 }
 
-std::size_t ScanAvx512(const ScanTables& tables, const unsigned char* text,
-                       std::size_t length) noexcept {
+void ScanAvx512(const ScanTables& tables, const unsigned char* text, std::size_t length,
+                RowVisitor rows) noexcept {
   if (length <= Avx512Filter::kShortLength)
-    return Avx512Filter(tables).ScanShort(text, length);
-  return ScanBlocks<Avx512Filter>(tables, text, length);
+    return Avx512Filter(tables).ScanShort(text, length, rows);
+  ScanBlocks<Avx512Filter>(tables, text, length, rows);
 }
 
 }  // namespace Scan

@@ -11,35 +11,44 @@ namespace Scan {
 namespace {
 
 // Calls at_rows(end, rows) for each byte text[end] (end >= 1), with the rows
-// whose last three bytes are the text's there, until it returns true; then
-// returns end + 1, else 0.
+// whose last three bytes are the text's there; at_rows returns the next end
+// to look at (end + 1, or further on), length or more to stop.
 template <typename AtRows>
-std::size_t NarrowEveryByte(const ScanTables& tables, const unsigned char* text,
-                            std::size_t length, AtRows at_rows) {
-  if (length < 2) return 0;
+void NarrowEveryByte(const ScanTables& tables, const unsigned char* text,
+                     std::size_t length, AtRows at_rows) {
   const std::uint64_t(&ending_with)[3][256] = tables.rows_ending_with;
-  // For the byte at `end`: the rows its previous byte allows as its row's
-  // second-to-last byte (one_back) and the byte before that as the
-  // third-to-last (two_back); every row where the text has no such byte.
-  unsigned previous = FoldAsciiCase(text[0]);
-  std::uint64_t one_back = ending_with[1][previous];
-  std::uint64_t two_back = ~std::uint64_t{0};
-  for (std::size_t end = 1; end < length; ++end) {
-    const unsigned current = FoldAsciiCase(text[end]);
-    if (at_rows(end, ending_with[0][current] & one_back & two_back)) return end + 1;
-    two_back = ending_with[2][previous];
-    one_back = ending_with[1][current];
-    previous = current;
+  std::size_t end = 1;
+  while (end < length) {
+    // For the byte at `end`: the rows its previous byte allows as its row's
+    // second-to-last byte (one_back) and the byte before that as the
+    // third-to-last (two_back); every row where the text has no such byte.
+    unsigned previous = FoldAsciiCase(text[end - 1]);
+    std::uint64_t one_back = ending_with[1][previous];
+    std::uint64_t two_back =
+        end >= 2 ? ending_with[2][FoldAsciiCase(text[end - 2])] : ~std::uint64_t{0};
+    for (; end < length; ++end) {
+      const unsigned current = FoldAsciiCase(text[end]);
+      const std::size_t next = at_rows(end, ending_with[0][current] & one_back & two_back);
+      if (next != end + 1) {
+        end = next;
+        break;
+      }
+      two_back = ending_with[2][previous];
+      one_back = ending_with[1][current];
+      previous = current;
+    }
   }
-  return 0;
 }
 
 }  // namespace
 
-std::size_t ScanPortable(const ScanTables& tables, const unsigned char* text,
-                         std::size_t length) noexcept {
-  return NarrowEveryByte(tables, text, length, [&](std::size_t end, std::uint64_t rows) {
-    return rows != 0 && RowsEndAt(tables, rows, text, length, end);
+void ScanPortable(const ScanTables& tables, const unsigned char* text, std::size_t length,
+                  RowVisitor rows) noexcept {
+  NarrowEveryByte(tables, text, length, [&](std::size_t end, std::uint64_t ending) {
+    if (ending == 0 || !RowsEndAt(tables, ending, text, length, end)) return end + 1;
+    // The visitor goes on from a byte after this row's last (text[end]).
+    const std::size_t from = rows.visit(rows.context, end + 1);
+    return from > end + 1 ? from : end + 1;
   });
 }
 
@@ -47,10 +56,10 @@ std::size_t ScanPortable(const ScanTables& tables, const unsigned char* text,
 // candidate, and the narrowed ones are those with a row to compare.
 void CountPortable(const ScanTables& tables, const unsigned char* text,
                    std::size_t length, FilterCounts& counts) noexcept {
-  NarrowEveryByte(tables, text, length, [&counts](std::size_t, std::uint64_t rows) {
+  NarrowEveryByte(tables, text, length, [&counts](std::size_t end, std::uint64_t rows) {
     ++counts.candidates;
     counts.narrowed += rows != 0;
-    return false;
+    return end + 1;
   });
 }
 

@@ -55,6 +55,14 @@ struct NeonOps {
     return vget_lane_u64(vreinterpret_u64_u8(pairs), 0) == 0;
   }
   static Vector BothNonZero(Vector a, Vector b) { return vminq_u8(a, b); }
+  static Vector ShiftUp(Vector v, std::size_t n) {
+    const Vector zero = vdupq_n_u8(0);
+    switch (n) {
+      case 1: return vextq_u8(zero, v, 15);
+      case 2: return vextq_u8(zero, v, 14);
+      default: return vextq_u8(zero, v, 13);
+    }
+  }
   // Every byte 0x80 or more: the least of them is.
   static bool AllHigh(Vector v) { return vminvq_u8(v) >= 0x80u; }
 };
@@ -68,12 +76,12 @@ struct NeonFilter : NibbleFilter<NeonOps> {
 
 void CountNeon(const ScanTables& tables, const unsigned char* text, std::size_t length,
                FilterCounts& counts) noexcept {
-  ScanBlocks<NeonFilter>(tables, text, length, &counts);
+  ScanBlocks<NeonFilter>(tables, text, length, RowVisitor{}, &counts);
 }
 
-std::size_t ScanNeon(const ScanTables& tables, const unsigned char* text,
-                     std::size_t length) noexcept {
-  return ScanBlocks<NeonFilter>(tables, text, length);
+void ScanNeon(const ScanTables& tables, const unsigned char* text, std::size_t length,
+              RowVisitor rows) noexcept {
+  ScanBlocks<NeonFilter>(tables, text, length, rows);
 }
 
 }  // namespace Scan

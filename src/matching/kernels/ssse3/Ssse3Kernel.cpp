@@ -43,6 +43,13 @@ struct Ssse3Ops {
     return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())) == 0xFFFF;
   }
   static Vector BothNonZero(Vector a, Vector b) { return _mm_min_epu8(a, b); }
+  static Vector ShiftUp(Vector v, std::size_t n) {
+    switch (n) {
+      case 1: return _mm_slli_si128(v, 1);
+      case 2: return _mm_slli_si128(v, 2);
+      default: return _mm_slli_si128(v, 3);
+    }
+  }
   // Every byte 0x80 or more: every byte's top bit set.
   static bool AllHigh(Vector v) { return _mm_movemask_epi8(v) == 0xFFFF; }
 };
@@ -56,12 +63,12 @@ struct Ssse3Filter : NibbleFilter<Ssse3Ops> {
 
 void CountSsse3(const ScanTables& tables, const unsigned char* text, std::size_t length,
                FilterCounts& counts) noexcept {
-  ScanBlocks<Ssse3Filter>(tables, text, length, &counts);
+  ScanBlocks<Ssse3Filter>(tables, text, length, RowVisitor{}, &counts);
 }
 
-std::size_t ScanSsse3(const ScanTables& tables, const unsigned char* text,
-                      std::size_t length) noexcept {
-  return ScanBlocks<Ssse3Filter>(tables, text, length);
+void ScanSsse3(const ScanTables& tables, const unsigned char* text, std::size_t length,
+               RowVisitor rows) noexcept {
+  ScanBlocks<Ssse3Filter>(tables, text, length, rows);
 }
 
 }  // namespace Scan

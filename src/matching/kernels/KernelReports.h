@@ -1,10 +1,22 @@
-// What a kernel's filters let through a text, counted for the benchmark.
-#ifndef TAVRIN_MATCHING_KERNELS_FILTERCOUNTS_H_
-#define TAVRIN_MATCHING_KERNELS_FILTERCOUNTS_H_
+// What a scan kernel reports: the rows it finds, and, for the benchmark,
+// what its filters let through.
+#ifndef TAVRIN_MATCHING_KERNELS_KERNELREPORTS_H_
+#define TAVRIN_MATCHING_KERNELS_KERNELREPORTS_H_
 
 #include <cstddef>
 
 namespace Tavrin {
+
+// Where a scan reports each row it finds, and from where it goes on. The
+// scan calls visit(context, end) with the end of a row (the offset just past
+// its last byte), then goes on with the rows whose last byte lies at or
+// after the offset visit returned (at least `end`, so every row is reported
+// once); it stops when that offset is the text's length or more. Rows are
+// reported in the order they end.
+struct RowVisitor {
+  std::size_t (*visit)(void* context, std::size_t end) noexcept;
+  void* context;
+};
 
 // How a kernel's filters let a text through, for the benchmark: what share of
 // its blocks (kernel-wide runs of windows, one window ending at each byte)
@@ -24,4 +36,4 @@ struct FilterCounts {
 
 }  // namespace Tavrin
 
-#endif  // TAVRIN_MATCHING_KERNELS_FILTERCOUNTS_H_
+#endif  // TAVRIN_MATCHING_KERNELS_KERNELREPORTS_H_
