@@ -21,7 +21,10 @@ foreign=()
 for group in "${want[@]}"; do
   case "$group" in
     build)   pkgs+=(cmake make g++) ;;
-    test)    pkgs+=(pkg-config libgtest-dev libgmock-dev valgrind binutils locales-all python3) ;;
+    # gettext, fortunes-zh, manpages-zh, manpages: the real text the scanner
+    # suite checks the kernels on (bench/real_text.py).
+    test)    pkgs+=(pkg-config libgtest-dev libgmock-dev valgrind binutils locales-all python3
+                    gettext fortunes-zh manpages-zh manpages) ;;
     csharp)  optional+=(mono-mcs mono-runtime libmono-i18n-cjk4.0-cil) ;;
     windows) pkgs+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
                    binutils-mingw-w64-x86-64 wine wine64 wine32:i386 clang lld llvm)

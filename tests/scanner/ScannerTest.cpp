@@ -477,6 +477,40 @@ TEST(Scanner, LongTextsWithOneRowAnywhere) {
   }
 }
 
+// Real text, which repeats a few characters very often and mixes ASCII into
+// Chinese at almost every block: lines of Debian's Chinese and English
+// packages, alone and joined into texts of 16 KiB, from the files
+// bench/real_text.py writes (CTest runs it first and names the folder in
+// TAVRIN_REAL_TEXT).
+TEST(Scanner, RealTextFromDebianPackages) {
+  const char* dir = std::getenv("TAVRIN_REAL_TEXT");
+  if (dir == nullptr) GTEST_SKIP() << "TAVRIN_REAL_TEXT names no folder (CTest sets it)";
+  std::ifstream missing(std::string(dir) + "/missing.txt");
+  std::string reason;
+  if (std::getline(missing, reason)) GTEST_SKIP() << "no real text here: " << reason;
+  for (const char* name : {"/zh-lines.gbk", "/en-lines.txt"}) {
+    std::ifstream file(std::string(dir) + name, std::ios::binary);
+    ASSERT_TRUE(file) << dir << name;
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);)
+      if (line.find('\0') == std::string::npos) lines.push_back(line);
+    ASSERT_GT(lines.size(), 1000u) << dir << name;
+    const std::size_t step = lines.size() / 1500 + 1;
+    long banned = 0;
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); i += step) {
+      banned += ExpectAllKernelsAgree(lines[i]);
+      text += lines[i] + "\n";
+      if (text.size() >= 16 * 1024) {
+        ExpectAllKernelsAgree(text);
+        text.clear();
+      }
+      if (HasFailure()) return;
+    }
+    EXPECT_GT(banned, 10) << name;  // real text holds rows: the check is not idle
+  }
+}
+
 // Texts between two inaccessible pages: ending with their terminating zero
 // on the last byte before one, or starting on the first byte after the
 // other. A read past either end faults.
