@@ -31,6 +31,11 @@ bench:
 	test -s $(BENCH_BUILD_DIR)/real-text/en-lines.txt || \
 	  python3 bench/real_text.py $(BENCH_BUILD_DIR)/real-text
 	$(BENCH_BUILD_DIR)/bench/tavrin_bench $(BENCH_ROUNDS) --real-text $(BENCH_BUILD_DIR)/real-text
+	@# The bulk calls run the selected kernel; on a processor with AVX-512,
+	@# the AVX2 kernel's bulk calls too, beside Hyperscan's AVX2 code.
+	if grep -qw avx512bw /proc/cpuinfo; then \
+	  TAVRIN_FORCE_KERNEL=avx2 $(BENCH_BUILD_DIR)/bench/tavrin_bench $(BENCH_ROUNDS) \
+	    --real-text $(BENCH_BUILD_DIR)/real-text --tables bulk; fi
 	python3 bench/tool_vs_ripgrep.py --tool $(BENCH_BUILD_DIR)/tools/tavrin \
 	  --library $(BENCH_BUILD_DIR)/src/libtavrin.so.1 \
 	  --work $(BENCH_BUILD_DIR)/chat-logs --rounds $(BENCH_ROUNDS)
