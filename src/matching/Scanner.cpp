@@ -24,22 +24,36 @@ struct ScannerState {
   Scan::ScanTables tables;
   bool available[kKernelCount];
   ScanKernel selected;
-  Scan::KernelFunction kernel;
+  Scan::KernelFunction scan;  // the selected kernel's
+  Scan::VisitFunction visit;
 };
 ScannerState scanner;
 
+constexpr std::size_t kOverlap = kLongestBannedWord - 1;
+
 // Runs `kernel` over pieces of `piece_length` bytes that overlap by the
 // longest row less one byte, so each row that occurs lies whole in a piece.
-// Pieces are taken in order, and a row of the overlap, reported by the piece
-// before, is passed over in the next: rows are reported once, in order.
-void ScanInPieces(Scan::KernelFunction kernel, const char* text, std::size_t length,
-                  RowVisitor rows, std::size_t piece_length) noexcept {
+// Pieces are taken in order, so the first end found is the first of all.
+std::size_t FirstEndInPieces(Scan::KernelFunction kernel, const char* text,
+                             std::size_t length, std::size_t piece_length) noexcept {
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
-  constexpr std::size_t kOverlap = kLongestBannedWord - 1;
-  if (length <= piece_length + kOverlap) {
-    kernel(scanner.tables, bytes, length, rows);
-    return;
+  std::size_t offset = 0;
+  while (length - offset > piece_length + kOverlap) {
+    if (const std::size_t end =
+            kernel(scanner.tables, bytes + offset, piece_length + kOverlap))
+      return offset + end;
+    offset += piece_length;
   }
+  const std::size_t end = kernel(scanner.tables, bytes + offset, length - offset);
+  return end != 0 ? offset + end : 0;
+}
+
+// The same for a visiting scan: a row of an overlap, reported by the piece
+// before, is passed over in the next, so rows are reported once, in order.
+void VisitInPieces(Scan::VisitFunction visit, const char* text, std::size_t length,
+                   RowVisitor rows, std::size_t piece_length) noexcept {
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+  if (length <= piece_length + kOverlap) return visit(scanner.tables, bytes, length, rows);
   // Offsets between the pieces' and the text's, and the rows still wanted.
   struct Piece {
     RowVisitor rows;
@@ -59,15 +73,14 @@ void ScanInPieces(Scan::KernelFunction kernel, const char* text, std::size_t len
     const std::size_t rest = length - piece.offset;
     const std::size_t size = rest <= piece_length + kOverlap ? rest : piece_length + kOverlap;
     if (piece.offset + size > piece.from)  // else every row wanted lies further on
-      kernel(scanner.tables, bytes + piece.offset, size, in_piece);
+      visit(scanner.tables, bytes + piece.offset, size, in_piece);
     if (size == rest) break;
   }
 }
 
-// Stops at the first row, keeping its end.
-std::size_t KeepFirstEnd(void* first, std::size_t end) noexcept {
-  *static_cast<std::size_t*>(first) = end;
-  return SIZE_MAX;
+const Scan::KernelEntry& EntryOf(ScanKernel kernel) noexcept {
+  const std::size_t k = static_cast<std::size_t>(kernel);
+  return Scan::kKernels[scanner.available[k] ? k : 0];
 }
 
 }  // namespace
@@ -86,18 +99,16 @@ void PrepareScanner() noexcept {
     if (scanner.available[k] && std::strcmp(forced, Scan::kKernels[k].name) == 0)
       selected = k;
   scanner.selected = kAllScanKernels[selected];
-  scanner.kernel = Scan::kKernels[selected].scan;
+  scanner.scan = Scan::kKernels[selected].scan;
+  scanner.visit = Scan::kKernels[selected].visit;
 }
 
 std::size_t FirstBannedWordEnd(const char* text, std::size_t length) noexcept {
-  std::size_t first = 0;
-  ScanInPieces(scanner.kernel, text, length, RowVisitor{KeepFirstEnd, &first},
-               kScanPieceLength);
-  return first;
+  return FirstEndInPieces(scanner.scan, text, length, kScanPieceLength);
 }
 
 void ForEachBannedWordEnd(const char* text, std::size_t length, RowVisitor rows) noexcept {
-  ScanInPieces(scanner.kernel, text, length, rows, kScanPieceLength);
+  VisitInPieces(scanner.visit, text, length, rows, kScanPieceLength);
 }
 
 ScanKernel SelectedScanKernel() noexcept { return scanner.selected; }
@@ -106,27 +117,22 @@ bool ScanKernelAvailable(ScanKernel kernel) noexcept {
   return scanner.available[static_cast<std::size_t>(kernel)];
 }
 
-void ForEachBannedWordEndUsing(ScanKernel kernel, const char* text, std::size_t length,
-                               RowVisitor rows, std::size_t piece_length) noexcept {
-  const std::size_t k = static_cast<std::size_t>(kernel);
-  const Scan::KernelFunction function =
-      scanner.available[k] ? Scan::kKernels[k].scan : Scan::kKernels[0].scan;
-  ScanInPieces(function, text, length, rows, piece_length == 0 ? 1 : piece_length);
-}
-
 std::size_t FirstBannedWordEndUsing(ScanKernel kernel, const char* text,
                                     std::size_t length,
                                     std::size_t piece_length) noexcept {
-  std::size_t first = 0;
-  ForEachBannedWordEndUsing(kernel, text, length, RowVisitor{KeepFirstEnd, &first},
-                            piece_length);
-  return first;
+  return FirstEndInPieces(EntryOf(kernel).scan, text, length,
+                          piece_length == 0 ? 1 : piece_length);
+}
+
+void ForEachBannedWordEndUsing(ScanKernel kernel, const char* text, std::size_t length,
+                               RowVisitor rows, std::size_t piece_length) noexcept {
+  VisitInPieces(EntryOf(kernel).visit, text, length, rows,
+                piece_length == 0 ? 1 : piece_length);
 }
 
 void CountFilterPassesUsing(ScanKernel kernel, const char* text, std::size_t length,
                             FilterCounts* counts) noexcept {
-  const std::size_t k = static_cast<std::size_t>(kernel);
-  const Scan::KernelEntry& entry = Scan::kKernels[scanner.available[k] ? k : 0];
+  const Scan::KernelEntry& entry = EntryOf(kernel);
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
   for (std::size_t offset = 0; offset < length; offset += kScanPieceLength) {
     const std::size_t piece = length - offset < kScanPieceLength ? length - offset

@@ -76,8 +76,12 @@ inline std::uint64_t LowBits(std::ptrdiff_t n) {
 //                                  std::size_t length, std::ptrdiff_t window_base);
 // which must read only text[0 .. length) and take other bytes as zero; and
 // without them
-//   std::uint64_t FirstCandidates(const unsigned char* text);
-// the first block's candidates, from text[0 .. kBlockLength + 1) alone.
+//   std::uint64_t FirstCandidates(const unsigned char* text, bool high);
+//   std::uint64_t Candidates(const unsigned char* block, bool high);
+//   static bool AllHighText(const unsigned char* text, std::size_t length);
+// the first block's candidates, from text[0 .. kBlockLength + 1) alone, and
+// a block's; with `high` (AllHighText: no byte of the text is ASCII) by the
+// high-run filter.
 //
 // A short text (at most kShortBytes) has its blocks filtered one at a time,
 // without the runs of blocks: a short call's time is mostly fixed costs.
@@ -97,21 +101,43 @@ inline void CountBlock(const ScanTables& tables, const unsigned char* text,
   counts.narrowed += NarrowedCandidates(tables, text, length, window_base, candidates);
 }
 
-// Confirms a block's candidates and reports each row they hold to `rows`,
-// dropping the windows whose last byte lies before `from`, which each
-// report moves on. Returns true when the visitor has stopped the scan.
-template <typename Filter>
-bool ReportRows(const Filter& filter, const unsigned char* text, std::size_t length,
-                std::ptrdiff_t window_base, std::uint64_t candidates, RowVisitor rows,
-                std::size_t& from) {
-  constexpr std::ptrdiff_t kLastByte = static_cast<std::ptrdiff_t>(Filter::kWindowLength) - 1;
-  for (;;) {
-    candidates &= ~LowBits(static_cast<std::ptrdiff_t>(from) - window_base - kLastByte);
-    if (candidates == 0) return false;
-    const std::size_t end = filter.Confirm(text, length, window_base, candidates);
-    if (end == 0) return false;
-    from = rows.visit(rows.context, end);
-    if (from >= length) return true;
+// How a scan reports rows: only the end of the first (a text's verdict), or
+// each row to a visitor that says where to go on (the bulk calls). The
+// first kind compiles to a loop with no visitor in it at all.
+struct FirstRowEnd {
+  static constexpr bool kGoesOn = false;
+  std::size_t end = 0;
+};
+struct VisitedRows {
+  static constexpr bool kGoesOn = true;
+  RowVisitor rows;
+};
+
+// Confirms a block's candidates and reports the rows they hold to
+// `report`, dropping (with VisitedRows) the windows whose last byte lies
+// before `from`, which each report moves on. Returns true when the scan is
+// done: the first row found, or the visitor has stopped it.
+template <typename Filter, typename Report>
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline bool ReportRows(const Filter& filter, const unsigned char* text, std::size_t length,
+                       std::ptrdiff_t window_base, std::uint64_t candidates, Report& report,
+                       std::size_t& from) {
+  if constexpr (!Report::kGoesOn) {
+    report.end = filter.Confirm(text, length, window_base, candidates);
+    return report.end != 0;
+  } else {
+    constexpr std::ptrdiff_t kLastByte =
+        static_cast<std::ptrdiff_t>(Filter::kWindowLength) - 1;
+    for (;;) {
+      candidates &= ~LowBits(static_cast<std::ptrdiff_t>(from) - window_base - kLastByte);
+      if (candidates == 0) return false;
+      const std::size_t end = filter.Confirm(text, length, window_base, candidates);
+      if (end == 0) return false;
+      from = report.rows.visit(report.rows.context, end);
+      if (from >= length) return true;
+    }
   }
 }
 
@@ -124,9 +150,9 @@ constexpr std::size_t kShortBytes = 128 / Filter::kBlockLength * Filter::kBlockL
 //
 //     copy:  [ kLead zeros | text[0 .. length) | zeros ... ]
 //     block: [ -kLead      | -kLead + kBlockLength ]   (in the copy)
-template <typename Filter>
+template <typename Filter, typename Report>
 void ScanCopied(const ScanTables& tables, const unsigned char* text, std::size_t length,
-                RowVisitor rows, FilterCounts* counts) noexcept {
+                Report& report, FilterCounts* counts) noexcept {
   constexpr std::size_t kBlockBytes = Filter::kBlockLength + Filter::kWindowLength - 1;
   // Windows -kLead .. length - kWindowLength, length < kBlockBytes: two blocks.
   unsigned char copy[Filter::kBlockLength + kBlockBytes];
@@ -142,16 +168,17 @@ void ScanCopied(const ScanTables& tables, const unsigned char* text, std::size_t
                                      LowBits(last_window - window_base + 1);
     if (counts != nullptr) {
       CountBlock(tables, text, length, window_base, candidates, false, true, *counts);
-    } else if (ReportRows(filter, text, length, window_base, candidates, rows, from)) {
+    } else if (candidates != 0 &&
+               ReportRows(filter, text, length, window_base, candidates, report, from)) {
       return;
     }
     window_base += static_cast<std::ptrdiff_t>(Filter::kBlockLength);
   }
 }
 
-template <typename Filter>
+template <typename Filter, typename Report>
 void ScanBlocks(const ScanTables& tables, const unsigned char* text, std::size_t length,
-                RowVisitor rows, FilterCounts* counts = nullptr) noexcept {
+                Report& report, FilterCounts* counts = nullptr) noexcept {
   constexpr std::ptrdiff_t kBlockLength =
       static_cast<std::ptrdiff_t>(Filter::kBlockLength);
   constexpr std::ptrdiff_t kBlockBytes =
@@ -160,7 +187,7 @@ void ScanBlocks(const ScanTables& tables, const unsigned char* text, std::size_t
   if (length < Filter::kWindowLength - Filter::kLead) return;
   const std::ptrdiff_t size = static_cast<std::ptrdiff_t>(length);
   if constexpr (!Filter::kMaskedEdges) {
-    if (size < kBlockBytes) return ScanCopied<Filter>(tables, text, length, rows, counts);
+    if (size < kBlockBytes) return ScanCopied<Filter>(tables, text, length, report, counts);
   }
   // The last window, and the last block that lies wholly in the text.
   const std::ptrdiff_t last_window =
@@ -168,6 +195,11 @@ void ScanBlocks(const ScanTables& tables, const unsigned char* text, std::size_t
   const std::ptrdiff_t last_in_place = size - kBlockBytes;
   const bool short_text = length <= kShortBytes<Filter>;
   Filter filter(tables);
+  // A short text with no ASCII byte (GBK chat without ASCII) takes the
+  // high-run filter throughout; a long one decides run by run.
+  bool high_text = false;
+  if constexpr (!Filter::kMaskedEdges)
+    high_text = short_text && Filter::AllHighText(text, length);
   // Reports (or counts) the rows of one block filtered alone; true when the
   // visitor has stopped the scan.
   std::size_t from = 0;
@@ -176,21 +208,24 @@ void ScanBlocks(const ScanTables& tables, const unsigned char* text, std::size_t
       CountBlock(tables, text, length, base, candidates, false, true, *counts);
       return false;
     }
-    return ReportRows(filter, text, length, base, candidates, rows, from);
+    return candidates != 0 && ReportRows(filter, text, length, base, candidates, report, from);
   };
   std::ptrdiff_t window_base = -static_cast<std::ptrdiff_t>(Filter::kLead);
-  while (window_base <= last_window) {
-    // The windows that end before `from` are not wanted (a bulk call goes on
-    // after a banned line, which may be long): the blocks go on from there.
-    constexpr std::ptrdiff_t kLastByte = static_cast<std::ptrdiff_t>(Filter::kWindowLength) - 1;
-    if (static_cast<std::ptrdiff_t>(from) - kLastByte > window_base) {
-      window_base = static_cast<std::ptrdiff_t>(from) - kLastByte;
-      if (window_base > last_window) return;
+  // The windows that end before `from` are not wanted (a bulk call goes on
+  // after a banned line, which may be long): the blocks go on from there.
+  constexpr std::ptrdiff_t kLastByte = static_cast<std::ptrdiff_t>(Filter::kWindowLength) - 1;
+  const auto go_on = [&](std::ptrdiff_t next) {
+    window_base = next;
+    if constexpr (Report::kGoesOn) {
+      const std::ptrdiff_t wanted = static_cast<std::ptrdiff_t>(from) - kLastByte;
+      if (wanted > next) window_base = wanted;
     }
+  };
+  while (window_base <= last_window) {
     if (window_base >= 0 && window_base <= last_in_place) {
       if (short_text) {
-        if (alone(window_base, filter.Candidates(text + window_base))) return;
-        window_base += kBlockLength;
+        if (alone(window_base, filter.Candidates(text + window_base, high_text))) return;
+        go_on(window_base + kBlockLength);
         continue;
       }
       // A batch of blocks in place, filtered in one run; only then are the
@@ -211,33 +246,54 @@ void ScanBlocks(const ScanTables& tables, const unsigned char* text, std::size_t
           if (batch[i] != 0 &&
               ReportRows(filter, text, length,
                          window_base + static_cast<std::ptrdiff_t>(i) * kBlockLength,
-                         batch[i], rows, from))
+                         batch[i], report, from))
             return;
         }
       }
-      window_base += static_cast<std::ptrdiff_t>(count) * kBlockLength;
+      go_on(window_base + static_cast<std::ptrdiff_t>(count) * kBlockLength);
       continue;
     }
     if constexpr (Filter::kMaskedEdges) {
       if (alone(window_base, filter.CandidatesAtEdge(text, length, window_base) &
                                  LowBits(last_window - window_base + 1)))
         return;
-      window_base += kBlockLength;
+      go_on(window_base + kBlockLength);
     } else if (window_base < 0) {
-      if (alone(window_base, filter.FirstCandidates(text) &
+      if (alone(window_base, filter.FirstCandidates(text, high_text) &
                                  LowBits(last_window - window_base + 1)))
         return;
-      window_base += kBlockLength;
+      go_on(window_base + kBlockLength);
     } else {
       // The last block, in place where the text ends; the windows before
       // window_base were filtered with the block before.
-      const std::uint64_t candidates = filter.Candidates(text + last_in_place) &
+      const std::uint64_t candidates = filter.Candidates(text + last_in_place, high_text) &
                                        ~LowBits(window_base - last_in_place);
       alone(last_in_place, candidates);
       return;
     }
   }
 }
+
+// A kernel's three entry points (Kernels.h) over its block filter.
+template <typename Filter>
+struct BlockKernel {
+  static std::size_t Scan(const ScanTables& tables, const unsigned char* text,
+                          std::size_t length) noexcept {
+    FirstRowEnd first;
+    ScanBlocks<Filter>(tables, text, length, first);
+    return first.end;
+  }
+  static void Visit(const ScanTables& tables, const unsigned char* text,
+                    std::size_t length, RowVisitor rows) noexcept {
+    VisitedRows visited{rows};
+    ScanBlocks<Filter>(tables, text, length, visited);
+  }
+  static void Count(const ScanTables& tables, const unsigned char* text,
+                    std::size_t length, FilterCounts& counts) noexcept {
+    FirstRowEnd unused;
+    ScanBlocks<Filter>(tables, text, length, unused, &counts);
+  }
+};
 
 }  // namespace
 }  // namespace Scan

@@ -106,17 +106,37 @@ class NibbleFilter {
     const NibbleTableSet<Ops, false> nibble(tables_);
     return Mixed(nibble, block);
   }
+  // The same for a block of a text none of whose bytes is ASCII (`high`,
+  // AllHighText), by the high-run filter; by the mixed one otherwise.
+  std::uint64_t Candidates(const unsigned char* block, bool high) {
+    const NibbleTableSet<Ops, false> nibble(tables_);
+    const auto load = [block](std::size_t k) { return Ops::Load(block + k); };
+    return high ? HighRun(nibble, load) : Mixed(nibble, load);
+  }
+
+  // Whether no byte of text[0 .. length) is ASCII; length at least
+  // kBlockLength. Reads the text once, a vector at a time, the last
+  // overlapping the one before.
+  static bool AllHighText(const unsigned char* text, std::size_t length) {
+    Vector all = Ops::Load(text + length - kBlockLength);
+    for (std::size_t at = 0; at + kBlockLength < length; at += kBlockLength)
+      all = Ops::And(all, Ops::Load(text + at));
+    return Ops::AllHigh(all);
+  }
 
   // The candidates of a text's first block, windows -kLead .. kBlockLength -
   // kLead - 1, read from text[0 .. kBlockLength + kWindowLength - kLead - 1)
   // alone: the vectors from before the text are its first kBlockLength
   // bytes moved up, zeros shifted in.
-  std::uint64_t FirstCandidates(const unsigned char* text) {
+  // With `high`, the text has no ASCII byte (AllHighText): the high-run
+  // filter serves (the zeros shifted in are no text and end no row).
+  std::uint64_t FirstCandidates(const unsigned char* text, bool high) {
     const NibbleTableSet<Ops, false> nibble(tables_);
     const Vector start = Ops::Load(text);
-    return Mixed(nibble, [text, start](std::size_t k) {
+    const auto load = [text, start](std::size_t k) {
       return k < kLead ? Ops::ShiftUp(start, kLead - k) : Ops::Load(text + (k - kLead));
-    });
+    };
+    return high ? HighRun(nibble, load) : Mixed(nibble, load);
   }
 
   // The candidates of the `count` (at most kMaxRun) blocks in place at
@@ -306,16 +326,23 @@ class NibbleFilter {
 
   // The high-run filter's candidates of the block at `block`: only for
   // blocks none of whose last kHighRunPositions window bytes is ASCII.
+  template <typename Tables, typename Loader>
+#if defined(__GNUC__)
+  __attribute__((always_inline))
+#endif
+  static std::uint64_t HighRun(const Tables& t, Loader load) {
+    static_assert(kHighRunPositions == 3, "the lookups below are written out");
+    constexpr std::size_t kFrom = kWindowLength - kHighRunPositions;
+    return Ops::NonZero(Ops::And3(Lookup(t, kHighRunSlots, 0, Split(load(kFrom))),
+                                  Lookup(t, kHighRunSlots, 1, Split(load(kFrom + 1))),
+                                  Lookup(t, kHighRunSlots, 2, Split(load(kFrom + 2)))));
+  }
   template <typename Tables>
 #if defined(__GNUC__)
   __attribute__((always_inline))
 #endif
   static std::uint64_t HighRun(const Tables& t, const unsigned char* block) {
-    static_assert(kHighRunPositions == 3, "the lookups below are written out");
-    constexpr std::size_t kFrom = kWindowLength - kHighRunPositions;
-    return Ops::NonZero(Ops::And3(Lookup(t, kHighRunSlots, 0, Split(Ops::Load(block + kFrom))),
-                                  Lookup(t, kHighRunSlots, 1, Split(Ops::Load(block + kFrom + 1))),
-                                  Lookup(t, kHighRunSlots, 2, Split(Ops::Load(block + kFrom + 2)))));
+    return HighRun(t, [block](std::size_t k) { return Ops::Load(block + k); });
   }
 
   const ScanTables& tables_;

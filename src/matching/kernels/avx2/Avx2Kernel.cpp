@@ -64,14 +64,19 @@ struct Avx2Filter : NibbleFilter<Avx2Ops> {
 
 }  // namespace
 
-void CountAvx2(const ScanTables& tables, const unsigned char* text, std::size_t length,
-               FilterCounts& counts) noexcept {
-  ScanBlocks<Avx2Filter>(tables, text, length, RowVisitor{}, &counts);
+std::size_t ScanAvx2(const ScanTables& tables, const unsigned char* text,
+                     std::size_t length) noexcept {
+  return BlockKernel<Avx2Filter>::Scan(tables, text, length);
 }
 
-void ScanAvx2(const ScanTables& tables, const unsigned char* text, std::size_t length,
-              RowVisitor rows) noexcept {
-  ScanBlocks<Avx2Filter>(tables, text, length, rows);
+void VisitAvx2(const ScanTables& tables, const unsigned char* text, std::size_t length,
+               RowVisitor rows) noexcept {
+  BlockKernel<Avx2Filter>::Visit(tables, text, length, rows);
+}
+
+void CountAvx2(const ScanTables& tables, const unsigned char* text, std::size_t length,
+               FilterCounts& counts) noexcept {
+  BlockKernel<Avx2Filter>::Count(tables, text, length, counts);
 }
 
 }  // namespace Scan

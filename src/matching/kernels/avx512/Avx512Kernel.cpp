@@ -69,7 +69,8 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
   //   windows:  -3 ... 60   61 ... 124       (at most: length 129)
   //             [ first  ]  [ second  ]
   //   bytes:    -3 ...... 64  61 ...... 128  (each block reads 4 beyond)
-  void ScanShort(const unsigned char* text, std::size_t length, RowVisitor rows) {
+  template <typename Report>
+  void ScanShort(const unsigned char* text, std::size_t length, Report& report) {
     constexpr std::ptrdiff_t kBlock = static_cast<std::ptrdiff_t>(kBlockLength);
     const std::ptrdiff_t base = -static_cast<std::ptrdiff_t>(kLead);
     const std::ptrdiff_t last = static_cast<std::ptrdiff_t>(length) -
@@ -85,15 +86,15 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
         BlockAt(nibble, at, inside[0], inside[1]) & LowBits(last - base + 1);
     std::size_t from = 0;
     if (last - base < kBlock) {
-      if (first != 0) ReportRows(*this, text, length, base, first, rows, from);
+      if (first != 0) ReportRows(*this, text, length, base, first, report, from);
       return;
     }
     const std::uint64_t second =
         BlockAt(nibble, at + kBlockLength, inside[1], inside[2]) &
         LowBits(last - base - kBlock + 1);
     if ((first | second) == 0) return;
-    if (first != 0 && ReportRows(*this, text, length, base, first, rows, from)) return;
-    if (second != 0) ReportRows(*this, text, length, base + kBlock, second, rows, from);
+    if (first != 0 && ReportRows(*this, text, length, base, first, report, from)) return;
+    if (second != 0) ReportRows(*this, text, length, base + kBlock, second, report, from);
   }
 
   // The block at text + base, which may begin before the text or end after
@@ -142,18 +143,28 @@ class Avx512Filter : public NibbleFilter<Avx512Ops> {
 
 }  // namespace
 
+std::size_t ScanAvx512(const ScanTables& tables, const unsigned char* text,
+                       std::size_t length) noexcept {
+  if (length > Avx512Filter::kShortLength)
+    return BlockKernel<Avx512Filter>::Scan(tables, text, length);
+  FirstRowEnd first;
+  Avx512Filter(tables).ScanShort(text, length, first);
+  return first.end;
+}
+
+void VisitAvx512(const ScanTables& tables, const unsigned char* text, std::size_t length,
+                 RowVisitor rows) noexcept {
+  if (length > Avx512Filter::kShortLength)
+    return BlockKernel<Avx512Filter>::Visit(tables, text, length, rows);
+  VisitedRows visited{rows};
+  Avx512Filter(tables).ScanShort(text, length, visited);
+}
+
 // Short texts too go through the block loop here: its edge blocks are the
 // same masked blocks ScanShort filters.
 void CountAvx512(const ScanTables& tables, const unsigned char* text, std::size_t length,
                  FilterCounts& counts) noexcept {
-  ScanBlocks<Avx512Filter>(tables, text, length, RowVisitor{}, &counts);
-}
-
-void ScanAvx512(const ScanTables& tables, const unsigned char* text, std::size_t length,
-                RowVisitor rows) noexcept {
-  if (length <= Avx512Filter::kShortLength)
-    return Avx512Filter(tables).ScanShort(text, length, rows);
-  ScanBlocks<Avx512Filter>(tables, text, length, rows);
+  BlockKernel<Avx512Filter>::Count(tables, text, length, counts);
 }
 
 }  // namespace Scan

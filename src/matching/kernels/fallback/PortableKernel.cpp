@@ -42,8 +42,19 @@ void NarrowEveryByte(const ScanTables& tables, const unsigned char* text,
 
 }  // namespace
 
-void ScanPortable(const ScanTables& tables, const unsigned char* text, std::size_t length,
-                  RowVisitor rows) noexcept {
+std::size_t ScanPortable(const ScanTables& tables, const unsigned char* text,
+                         std::size_t length) noexcept {
+  std::size_t first = 0;
+  NarrowEveryByte(tables, text, length, [&](std::size_t end, std::uint64_t ending) {
+    if (ending == 0 || !RowsEndAt(tables, ending, text, length, end)) return end + 1;
+    first = end + 1;
+    return length;
+  });
+  return first;
+}
+
+void VisitPortable(const ScanTables& tables, const unsigned char* text, std::size_t length,
+                   RowVisitor rows) noexcept {
   NarrowEveryByte(tables, text, length, [&](std::size_t end, std::uint64_t ending) {
     if (ending == 0 || !RowsEndAt(tables, ending, text, length, end)) return end + 1;
     // The visitor goes on from a byte after this row's last (text[end]).

@@ -74,14 +74,19 @@ struct NeonFilter : NibbleFilter<NeonOps> {
 
 }  // namespace
 
-void CountNeon(const ScanTables& tables, const unsigned char* text, std::size_t length,
-               FilterCounts& counts) noexcept {
-  ScanBlocks<NeonFilter>(tables, text, length, RowVisitor{}, &counts);
+std::size_t ScanNeon(const ScanTables& tables, const unsigned char* text,
+                     std::size_t length) noexcept {
+  return BlockKernel<NeonFilter>::Scan(tables, text, length);
 }
 
-void ScanNeon(const ScanTables& tables, const unsigned char* text, std::size_t length,
-              RowVisitor rows) noexcept {
-  ScanBlocks<NeonFilter>(tables, text, length, rows);
+void VisitNeon(const ScanTables& tables, const unsigned char* text, std::size_t length,
+               RowVisitor rows) noexcept {
+  BlockKernel<NeonFilter>::Visit(tables, text, length, rows);
+}
+
+void CountNeon(const ScanTables& tables, const unsigned char* text, std::size_t length,
+               FilterCounts& counts) noexcept {
+  BlockKernel<NeonFilter>::Count(tables, text, length, counts);
 }
 
 }  // namespace Scan

@@ -61,14 +61,19 @@ struct Ssse3Filter : NibbleFilter<Ssse3Ops> {
 
 }  // namespace
 
-void CountSsse3(const ScanTables& tables, const unsigned char* text, std::size_t length,
-               FilterCounts& counts) noexcept {
-  ScanBlocks<Ssse3Filter>(tables, text, length, RowVisitor{}, &counts);
+std::size_t ScanSsse3(const ScanTables& tables, const unsigned char* text,
+                      std::size_t length) noexcept {
+  return BlockKernel<Ssse3Filter>::Scan(tables, text, length);
 }
 
-void ScanSsse3(const ScanTables& tables, const unsigned char* text, std::size_t length,
-               RowVisitor rows) noexcept {
-  ScanBlocks<Ssse3Filter>(tables, text, length, rows);
+void VisitSsse3(const ScanTables& tables, const unsigned char* text, std::size_t length,
+                RowVisitor rows) noexcept {
+  BlockKernel<Ssse3Filter>::Visit(tables, text, length, rows);
+}
+
+void CountSsse3(const ScanTables& tables, const unsigned char* text, std::size_t length,
+                FilterCounts& counts) noexcept {
+  BlockKernel<Ssse3Filter>::Count(tables, text, length, counts);
 }
 
 }  // namespace Scan
