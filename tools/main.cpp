@@ -131,6 +131,11 @@ class ScreeningPool {
     done_.wait(lock, [job] { return job->screened; });
   }
 
+  bool IsScreened(const Job* job) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return job->screened;
+  }
+
  private:
   void Work() {
     ChunkScreener screener;
@@ -193,7 +198,7 @@ class Runner {
         if (options_.recursive && IsDirectory(source.value)) {
           RunTree(source.value);
         } else {
-          RunFile(source.value);
+          RunFile(source.value, AT_FDCWD, source.value.c_str(), false);
         }
         break;
     }
@@ -216,8 +221,8 @@ class Runner {
         path.empty() ? "" : path.back() == '/' ? path : path + '/';
     WalkDirectory(
         path.empty() ? "." : path, prefix,
-        [this](const std::string& name) {
-          RunFile(name);
+        [this](const std::string& name, int directory, const char* entry) {
+          RunFile(name, directory, entry, true);
           return !report_.stopped();
         },
         [this](const std::string& name, int error) {
@@ -225,25 +230,80 @@ class Runner {
         });
   }
 
-  void RunFile(const std::string& name) {
+  // Opens `entry` in the directory `at` (AT_FDCWD for a FILE given) and
+  // screens it as `name`. A file that -r found is opened without following
+  // a link and without blocking, and must still be a regular file: one
+  // replaced by a FIFO since the walk would wait for a writer for ever.
+  void RunFile(const std::string& name, int at, const char* entry, bool found) {
+    const int flags = O_RDONLY | O_CLOEXEC | (found ? O_NOFOLLOW | O_NONBLOCK : 0);
     int fd;
     do {
-      fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+      fd = ::openat(at, entry, flags);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
       report_.Fail(name + ": cannot open: " + std::strerror(errno));
       return;
     }
-    RunFd(fd, name);
+    struct stat st;
+    if (found && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+      report_.Fail(name + ": not screened: no longer a regular file");
+    } else {
+      RunFd(fd, name);
+    }
     ::close(fd);
   }
 
   // Reading a file into itself would never end (tavrin filter f >> f), so a
-  // regular file that is also the output is refused, as GNU grep does.
+  // regular file that is also the output is refused, as GNU grep does; -c,
+  // -l and -q write nothing while they read, and are let be.
   bool IsTheOutput(int fd) const {
     struct stat st;
-    return output_is_file_ && ::fstat(fd, &st) == 0 &&
-           st.st_dev == output_.st_dev && st.st_ino == output_.st_ino;
+    return options_.report.summary == Summary::kNone && output_is_file_ &&
+           ::fstat(fd, &st) == 0 && st.st_dev == output_.st_dev &&
+           st.st_ino == output_.st_ino;
+  }
+
+  // Acts on the form the library gives the input's first bytes: reports
+  // what is wrong with them, and returns false when the input is not to be
+  // screened. Sets *encoding to UTF-8 for UTF-16, which is read as UTF-8.
+  bool StartInput(int form, const ChunkReader& reader, const std::string& name,
+                  Encoding* encoding) {
+    const std::string mark =
+        reader.head().substr(0, 1) == "\xFF" ? "FF FE" : "FE FF";
+    switch (form) {
+      case TAVRIN_INPUT_UTF16LE_UNMARKED:
+      case TAVRIN_INPUT_UTF16BE_UNMARKED: {
+        const bool big = form == TAVRIN_INPUT_UTF16BE_UNMARKED;
+        const std::string order = big ? "BE" : "LE";
+        report_.Fail(name + ": not screened: it looks like UTF-16 " + order +
+                     " without a byte-order mark (a zero byte " +
+                     (big ? "before" : "after") +
+                     " every other byte); convert it to UTF-8 first (iconv -f UTF-16" +
+                     order + " -t UTF-8)");
+        return false;
+      }
+      case TAVRIN_INPUT_MARK_CONTRADICTED:
+        report_.Fail(name + ": not screened: it is UTF-16 text after the byte-order mark " +
+                     mark + ", not " + std::string(EncodingName(*encoding)) +
+                     " as -e says; without -e it is read as UTF-16");
+        return false;
+      case TAVRIN_INPUT_FALSE_MARK:
+        report_.Fail(name + ": begins with a UTF-16 byte-order mark (" + mark +
+                     ") but is not UTF-16 text: screened as " +
+                     std::string(EncodingName(*encoding)) + ", the mark included");
+        return true;
+      case TAVRIN_INPUT_UTF16LE:
+      case TAVRIN_INPUT_UTF16BE:
+        *encoding = Encoding::kUtf8;
+        if (!CanScreen(*encoding)) {
+          report_.Fail(name + ": not screened: this system cannot convert "
+                              "UTF-16 to GBK (iconv has no GBK)");
+          return false;
+        }
+        report_.BeginInput(name, *encoding, true);
+        return true;
+    }
+    return true;
   }
 
   void RunFd(int fd, const std::string& name) {
@@ -254,31 +314,32 @@ class Runner {
     ChunkReader reader(fd, kChunkSize, NeedsLineBytes(options_.report));
     Encoding encoding = options_.encoding;
     report_.BeginInput(name, encoding, false);
-    switch (reader.Sniff()) {
-      case InputForm::kUtf16WithoutMark:
-        report_.Fail(name +
-                     ": not screened: it looks like UTF-16 without a "
-                     "byte-order mark (a zero byte in every other place); "
-                     "convert it to UTF-8 first (iconv -f UTF-16LE -t UTF-8)");
-        return;
-      case InputForm::kUtf16WithMark:
-        encoding = Encoding::kUtf8;
-        if (!CanScreen(encoding)) {
-          report_.Fail(name + ": not screened: this system cannot convert "
-                              "UTF-16 to GBK (iconv has no GBK)");
-          return;
-        }
-        report_.BeginInput(name, encoding, true);
-        break;
-      case InputForm::kBytes:
-        break;
+    if (!StartInput(reader.Sniff(options_.encoding_given), reader, name, &encoding)) {
+      return;
     }
     LongLineScreener long_line(encoding);
     std::deque<Job*> in_flight;
     bool wanted = true;
+    // Answers the jobs in flight that are screened, oldest first; with
+    // `wait`, every one, waiting for each. False once no more of the input
+    // is wanted. The reader calls it before a read that would block and
+    // between the pieces of a long line, so that no answer (the banned line
+    // -q and -l stop at) waits for more input.
+    const auto answer_screened = [&](bool wait) {
+      while (wanted && !in_flight.empty() &&
+             (wait || pool_->IsScreened(in_flight.front()))) {
+        Job* job = in_flight.front();
+        pool_->Wait(job);
+        in_flight.pop_front();
+        wanted = Answer(*job) && !report_.stopped();
+      }
+      return wanted;
+    };
+    reader.set_on_wait(answer_screened);
     std::size_t next_job = 0;
     while (wanted && !report_.stopped()) {
       Job& job = *jobs_[next_job];
+      if (!answer_screened(false)) break;
       if (in_flight.size() == jobs_.size()) {  // the oldest is this one
         pool_->Wait(in_flight.front());
         in_flight.pop_front();
@@ -311,6 +372,13 @@ class Runner {
     const bool read_whole = reader.error() == 0;
     if (!read_whole) {
       report_.Fail(name + ": cannot read: " + std::strerror(reader.error()));
+    }
+    if (reader.not_utf16_from() != std::string::npos) {
+      report_.Fail(name + ": not UTF-16 text from byte " +
+                   std::to_string(reader.not_utf16_from()) + " on (" +
+                   std::to_string(TAVRIN_INPUT_SAMPLE) +
+                   " bytes without a character from U+0001 to U+00FF), though it "
+                   "begins as UTF-16: its lines were screened as UTF-16");
     }
     report_.EndInput(read_whole);
   }
