@@ -4,12 +4,15 @@
 // the inputs through them, on one thread or several.
 #include <fcntl.h>
 #include <langinfo.h>
+#include <poll.h>
 #include <sched.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <clocale>
+#include <cstdint>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -99,7 +102,8 @@ const unsigned char* Verdicts(const ChunkBuffer& verdicts) {
 // not depend on the number of threads.
 class ScreeningPool {
  public:
-  explicit ScreeningPool(unsigned threads) {
+  explicit ScreeningPool(unsigned threads)
+      : screened_event_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
   }
   ~ScreeningPool() {
@@ -109,6 +113,7 @@ class ScreeningPool {
     }
     work_.notify_all();
     for (std::thread& thread : threads_) thread.join();
+    if (screened_event_ >= 0) ::close(screened_event_);
   }
 
   void Submit(Job* job) {
@@ -136,6 +141,20 @@ class ScreeningPool {
     return job->screened;
   }
 
+  // Waits until `fd` has input, or a job has been screened since the last
+  // call (without the eventfd, until `job` is): true when `fd` has input.
+  bool AwaitInputOrScreened(int fd, Job* job) {
+    if (screened_event_ < 0) {
+      Wait(job);
+      return false;
+    }
+    pollfd ready[2] = {{fd, POLLIN, 0}, {screened_event_, POLLIN, 0}};
+    if (::poll(ready, 2, -1) < 0) return errno != EINTR;  // else read and see
+    std::uint64_t count;
+    if (ready[1].revents != 0) static_cast<void>(!::read(screened_event_, &count, sizeof count));
+    return ready[0].revents != 0;
+  }
+
  private:
   void Work() {
     ChunkScreener screener;
@@ -151,9 +170,12 @@ class ScreeningPool {
       lock.lock();
       job->screened = true;
       done_.notify_all();
+      const std::uint64_t one = 1;
+      if (screened_event_ >= 0) static_cast<void>(!::write(screened_event_, &one, sizeof one));
     }
   }
 
+  const int screened_event_;  // counts jobs screened, for AwaitInputOrScreened
   std::mutex mutex_;
   std::condition_variable work_, done_;
   std::deque<Job*> queue_;
@@ -320,20 +342,25 @@ class Runner {
     LongLineScreener long_line(encoding);
     std::deque<Job*> in_flight;
     bool wanted = true;
-    // Answers the jobs in flight that are screened, oldest first; with
-    // `wait`, every one, waiting for each. False once no more of the input
-    // is wanted. The reader calls it before a read that would block and
-    // between the pieces of a long line, so that no answer (the banned line
-    // -q and -l stop at) waits for more input.
+    // Answers the jobs in flight that are screened, oldest first. With
+    // `wait` (the reader found nothing to read) it goes on answering each
+    // job as it is screened, until the input has more or nothing is in
+    // flight. The reader calls it so before a read that would block, and
+    // without `wait` between the pieces of a long line: no answer (the
+    // banned line -q and -l stop at) waits for more input, and no read
+    // waits for an answer. False once no more of the input is wanted.
     const auto answer_screened = [&](bool wait) {
-      while (wanted && !in_flight.empty() &&
-             (wait || pool_->IsScreened(in_flight.front()))) {
-        Job* job = in_flight.front();
-        pool_->Wait(job);
-        in_flight.pop_front();
-        wanted = Answer(*job) && !report_.stopped();
+      for (;;) {
+        while (wanted && !in_flight.empty() && pool_->IsScreened(in_flight.front())) {
+          Job* job = in_flight.front();
+          in_flight.pop_front();
+          wanted = Answer(*job) && !report_.stopped();
+        }
+        if (!wait || !wanted || in_flight.empty() ||
+            pool_->AwaitInputOrScreened(fd, in_flight.front())) {
+          return wanted;
+        }
       }
-      return wanted;
     };
     reader.set_on_wait(answer_screened);
     std::size_t next_job = 0;
