@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <clocale>
 #include <cstdint>
@@ -90,7 +91,9 @@ struct Job {
   ChunkLines chunk;
   ChunkBuffer verdicts;   // one byte a line
   std::size_t count = 0;  // lines screened
-  bool screened = false;
+  // Set under the pool's lock, for its waits; read without it by
+  // IsScreened, and then its release makes the verdicts visible.
+  std::atomic<bool> screened{false};
 };
 
 const unsigned char* Verdicts(const ChunkBuffer& verdicts) {
@@ -133,26 +136,33 @@ class ScreeningPool {
 
   void Wait(Job* job) {
     std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [job] { return job->screened; });
+    done_.wait(lock, [job] { return job->screened.load(); });
   }
 
-  bool IsScreened(const Job* job) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return job->screened;
-  }
+  bool IsScreened(const Job* job) const noexcept { return job->screened.load(); }
 
-  // Waits until `fd` has input, or a job has been screened since the last
-  // call (without the eventfd, until `job` is): true when `fd` has input.
+  // Waits until `fd` has input or `job` is screened: true when `fd` has
+  // input. The threads write the eventfd only while this waits on it; the
+  // flag and `job->screened` are set and then read on the two sides, in
+  // that order, so that no completion goes unseen.
   bool AwaitInputOrScreened(int fd, Job* job) {
     if (screened_event_ < 0) {
       Wait(job);
       return false;
     }
-    pollfd ready[2] = {{fd, POLLIN, 0}, {screened_event_, POLLIN, 0}};
-    if (::poll(ready, 2, -1) < 0) return errno != EINTR;  // else read and see
-    std::uint64_t count;
-    if (ready[1].revents != 0) static_cast<void>(!::read(screened_event_, &count, sizeof count));
-    return ready[0].revents != 0;
+    reader_waiting_ = true;
+    bool input = false;
+    if (!job->screened) {
+      pollfd ready[2] = {{fd, POLLIN, 0}, {screened_event_, POLLIN, 0}};
+      const int polled = ::poll(ready, 2, -1);
+      std::uint64_t count;
+      if (polled > 0 && ready[1].revents != 0) {
+        static_cast<void>(!::read(screened_event_, &count, sizeof count));
+      }
+      input = polled < 0 ? errno != EINTR : ready[0].revents != 0;  // an error: read and see
+    }
+    reader_waiting_ = false;
+    return input;
   }
 
  private:
@@ -169,13 +179,18 @@ class ScreeningPool {
                                    job->chunk.size, job->verdicts);
       lock.lock();
       job->screened = true;
+      lock.unlock();
       done_.notify_all();
-      const std::uint64_t one = 1;
-      if (screened_event_ >= 0) static_cast<void>(!::write(screened_event_, &one, sizeof one));
+      if (reader_waiting_) {
+        const std::uint64_t one = 1;
+        static_cast<void>(!::write(screened_event_, &one, sizeof one));
+      }
+      lock.lock();
     }
   }
 
   const int screened_event_;  // counts jobs screened, for AwaitInputOrScreened
+  std::atomic<bool> reader_waiting_{false};
   std::mutex mutex_;
   std::condition_variable work_, done_;
   std::deque<Job*> queue_;
@@ -345,10 +360,13 @@ class Runner {
     // Answers the jobs in flight that are screened, oldest first. With
     // `wait` (the reader found nothing to read) it goes on answering each
     // job as it is screened, until the input has more or nothing is in
-    // flight. The reader calls it so before a read that would block, and
-    // without `wait` between the pieces of a long line: no answer (the
-    // banned line -q and -l stop at) waits for more input, and no read
-    // waits for an answer. False once no more of the input is wanted.
+    // flight. For -q and -l, which stop at a banned line, the reader calls
+    // it so before a read that would block, and without `wait` between the
+    // pieces of a long line: their answer waits for no more input, and no
+    // read waits for an answer. (The other answers are only written out at
+    // the end of a chunk of output, so waking for them would cost the
+    // reading thread's time for nothing.) False once no more of the input
+    // is wanted.
     const auto answer_screened = [&](bool wait) {
       for (;;) {
         while (wanted && !in_flight.empty() && pool_->IsScreened(in_flight.front())) {
@@ -362,7 +380,10 @@ class Runner {
         }
       }
     };
-    reader.set_on_wait(answer_screened);
+    const Summary summary = options_.report.summary;
+    if (summary == Summary::kQuiet || summary == Summary::kFilesWithBanned) {
+      reader.set_on_wait(answer_screened);
+    }
     std::size_t next_job = 0;
     while (wanted && !report_.stopped()) {
       Job& job = *jobs_[next_job];
