@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <clocale>
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -91,13 +93,19 @@ struct Job {
   ChunkLines chunk;
   ChunkBuffer verdicts;   // one byte a line
   std::size_t count = 0;  // lines screened
-  // Set under the pool's lock, for its waits; read without it by
-  // IsScreened, and then its release makes the verdicts visible.
+  bool banned = false;  // it holds a banned line, at which -q and -l stop
+  // Set under the pool's lock, for its waits, once the rest is; read
+  // without it by IsScreened, and then its release makes the rest visible.
   std::atomic<bool> screened{false};
 };
 
 const unsigned char* Verdicts(const ChunkBuffer& verdicts) {
   return reinterpret_cast<const unsigned char*>(verdicts.data());
+}
+
+bool HoldsBannedLine(const Job& job) {
+  return (job.chunk.has_long_line && job.chunk.long_line_verdict == TAVRIN_BANNED) ||
+         (job.count > 0 && std::memchr(job.verdicts.data(), TAVRIN_BANNED, job.count) != nullptr);
 }
 
 // Threads that screen jobs in the order they are given; each job is then
@@ -141,22 +149,20 @@ class ScreeningPool {
 
   bool IsScreened(const Job* job) const noexcept { return job->screened.load(); }
 
-  // Waits until `fd` has input or `job` is screened: true when `fd` has
-  // input. The threads write the eventfd only while this waits on it; the
-  // flag and `job->screened` are set and then read on the two sides, in
-  // that order, so that no completion goes unseen.
-  bool AwaitInputOrScreened(int fd, Job* job) {
-    if (screened_event_ < 0) {
-      Wait(job);
-      return false;
-    }
+  // Waits until `fd` has input or a thread has screened a chunk with a
+  // banned line, which `found` looks for among those in flight: true when
+  // `fd` has input. The threads write the eventfd only while this waits,
+  // and only for such a chunk; this sets its flag before it looks, and they
+  // set `screened` before they look at the flag, so none goes unseen.
+  // Without the eventfd it waits for input alone.
+  bool AwaitInputOrBanned(int fd, const std::function<bool()>& found) {
     reader_waiting_ = true;
     bool input = false;
-    if (!job->screened) {
+    if (!found()) {
       pollfd ready[2] = {{fd, POLLIN, 0}, {screened_event_, POLLIN, 0}};
-      const int polled = ::poll(ready, 2, -1);
+      const int polled = ::poll(ready, screened_event_ >= 0 ? 2 : 1, -1);
       std::uint64_t count;
-      if (polled > 0 && ready[1].revents != 0) {
+      if (polled > 0 && screened_event_ >= 0 && ready[1].revents != 0) {
         static_cast<void>(!::read(screened_event_, &count, sizeof count));
       }
       input = polled < 0 ? errno != EINTR : ready[0].revents != 0;  // an error: read and see
@@ -177,11 +183,14 @@ class ScreeningPool {
       lock.unlock();
       job->count = screener.Screen(job->encoding, job->chunk.lines,
                                    job->chunk.size, job->verdicts);
+      // Once it is screened the job is the reading thread's, which may
+      // reuse or free it: it is not looked at again here.
+      const bool banned = job->banned = HoldsBannedLine(*job);
       lock.lock();
       job->screened = true;
       lock.unlock();
       done_.notify_all();
-      if (reader_waiting_) {
+      if (banned && reader_waiting_ && screened_event_ >= 0) {
         const std::uint64_t one = 1;
         static_cast<void>(!::write(screened_event_, &one, sizeof one));
       }
@@ -189,7 +198,7 @@ class ScreeningPool {
     }
   }
 
-  const int screened_event_;  // counts jobs screened, for AwaitInputOrScreened
+  const int screened_event_;  // counts chunks with banned lines, for AwaitInputOrBanned
   std::atomic<bool> reader_waiting_{false};
   std::mutex mutex_;
   std::condition_variable work_, done_;
@@ -358,15 +367,20 @@ class Runner {
     std::deque<Job*> in_flight;
     bool wanted = true;
     // Answers the jobs in flight that are screened, oldest first. With
-    // `wait` (the reader found nothing to read) it goes on answering each
-    // job as it is screened, until the input has more or nothing is in
-    // flight. For -q and -l, which stop at a banned line, the reader calls
-    // it so before a read that would block, and without `wait` between the
-    // pieces of a long line: their answer waits for no more input, and no
-    // read waits for an answer. (The other answers are only written out at
-    // the end of a chunk of output, so waking for them would cost the
-    // reading thread's time for nothing.) False once no more of the input
-    // is wanted.
+    // `wait` (the reader found nothing to read) it waits for input or for
+    // a chunk with a banned line, and answers up to that chunk. For -q and
+    // -l, which stop at a banned line, the reader calls it so before a read
+    // that would block, and without `wait` between the pieces of a long
+    // line: their answer waits for no more input, and no read waits for a
+    // clean chunk's answer. (The other answers are written out only at the
+    // end of a chunk of output, so waking for them would cost the reading
+    // thread's time for nothing.) False once no more of the input is
+    // wanted.
+    const auto holds_banned = [&] {
+      return std::any_of(in_flight.begin(), in_flight.end(), [this](const Job* job) {
+        return pool_->IsScreened(job) && job->banned;
+      });
+    };
     const auto answer_screened = [&](bool wait) {
       for (;;) {
         while (wanted && !in_flight.empty() && pool_->IsScreened(in_flight.front())) {
@@ -374,8 +388,10 @@ class Runner {
           in_flight.pop_front();
           wanted = Answer(*job) && !report_.stopped();
         }
-        if (!wait || !wanted || in_flight.empty() ||
-            pool_->AwaitInputOrScreened(fd, in_flight.front())) {
+        if (!wait || !wanted || in_flight.empty()) return wanted;
+        if (holds_banned()) {
+          pool_->Wait(in_flight.front());  // the banned chunk's turn comes
+        } else if (pool_->AwaitInputOrBanned(fd, holds_banned)) {
           return wanted;
         }
       }
@@ -405,6 +421,7 @@ class Runner {
         if (pool_ == nullptr) {
           wanted = Answer(job);
         } else {
+          job.banned = HoldsBannedLine(job);
           job.screened = true;  // answered in its turn, after those before it
           in_flight.push_back(&job);
         }
