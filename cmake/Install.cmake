@@ -35,11 +35,18 @@ install(FILES
   COMPONENT Development)
 
 if(NOT WIN32)
-  # Relocatable: the prefix is found from where the .pc file lies.
-  file(RELATIVE_PATH TAVRIN_PC_TO_PREFIX
-       /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+  # tavrin.pc names its prefix as a plain path, so that pkg-config drops
+  # -I/usr/include as a system directory. It is written when installing,
+  # with the prefix `cmake --install --prefix` (or CPack) gives; a package
+  # unpacked into another root is read with PKG_CONFIG_SYSROOT_DIR.
+  set(TAVRIN_PC_PREFIX @TAVRIN_PC_PREFIX@)  # kept for the install step
   configure_file(${CMAKE_CURRENT_LIST_DIR}/tavrin.pc.in
-                 ${CMAKE_CURRENT_BINARY_DIR}/tavrin.pc @ONLY)
+                 ${CMAKE_CURRENT_BINARY_DIR}/tavrin.pc.in @ONLY)
+  install(CODE "
+    set(TAVRIN_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+    configure_file(${CMAKE_CURRENT_BINARY_DIR}/tavrin.pc.in
+                   ${CMAKE_CURRENT_BINARY_DIR}/tavrin.pc @ONLY)"
+    COMPONENT Development)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tavrin.pc
           DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
           COMPONENT Development)

@@ -2,30 +2,40 @@
 """Screens archives of chat logs with Tavrin on a Dask cluster.
 
 Each PATH is a directory, every file under it screened in the order of
-their paths (symbolic links inside it are reported and not followed), a
-file, or a glob pattern that the shell has left alone ('logs/2026-*.log'),
-as `tavrin check -r` takes them. Every file is cut into blocks of whole
-lines, and each block is screened by one task on the cluster: the worker
-reads it a megabyte of whole lines at a time into a buffer it keeps, and the
-library gives the verdict of every line of a piece in one call
-(tavrin.screen_lines). Only the lines that are not clean come back,
-numbered from the block's line count.
+their paths (symbolic links, FIFOs, devices and sockets inside it are
+passed over, as `tavrin check -r` passes over them, and named on standard
+error), a file, or a glob pattern that the shell has left alone
+('logs/2026-*.log'), as `tavrin check -r` takes them. A path named twice is
+screened once. Every file is cut into blocks of whole lines (at least one,
+whatever size it is listed with), and each block is screened by one task on
+the cluster: the worker reads it a megabyte of whole lines at a time into a
+buffer it keeps, and the library gives the verdict of every line of a piece
+in one call (tavrin.screen_lines). Only the lines that are not clean come
+back, numbered from the block's line count.
+
+A file is read as `tavrin check` reads it, from what the library says of its
+first bytes (tavrin.input_form): as bytes in the encoding given, or, with a
+UTF-16 byte-order mark before UTF-16 text and no --encoding given, as
+UTF-16, in one task that decodes the whole file. A mark with --encoding
+given, or before what is not UTF-16 text, and UTF-16 without a mark are
+errors, as they are for the tool.
 
 Lines follow the rules of `tavrin check`: a line ends at "\\n" or "\\r\\n",
-the last line of a file may have no newline, and under --encoding utf-8 a
-line that is not well-formed UTF-8 is an error, never clean. It prints what
-`tavrin check` prints for every line that is not clean, NAME:LINE: banned or
-NAME:LINE: error, in file and line order, and then a summary on standard
-error: files, lines, banned lines, errors, megabytes and MB/s (the time from
-handing the blocks to the cluster to the last answer).
+the last line of a file may have no newline, and under --encoding utf-8 (and
+in UTF-16) a line that is not well-formed is an error, never clean. It
+prints what `tavrin check` prints for every line that is not clean,
+NAME:LINE: banned or NAME:LINE: error, in file and line order, and then a
+summary on standard error: files, lines, banned lines, errors, megabytes and
+MB/s (the time from handing the blocks to the cluster to the last answer).
 
 Every problem is one line on standard error: a PATH that does not exist, a
-directory or file that cannot be read, a file that vanished or is not a
-regular file, a link not followed, a task that failed. The rest is still
+directory or file that cannot be read, a file that vanished or is no longer
+a regular file, an encoding problem, a task that failed. The rest is still
 screened and printed. The exit status is that of `tavrin check`: 0 every
 line clean, 1 some line banned, 2 an error (any of those problems, a line
-that is not UTF-8, a bad option, missing packages, a scheduler that cannot
-be reached, an output that cannot be opened or written).
+that is not well-formed, a bad option, missing packages, a scheduler that
+cannot be reached, an output that cannot be opened or written). What is
+passed over inside a directory changes nothing, as for the tool.
 
 By default it starts a LocalCluster on this machine; --scheduler ADDRESS
 uses a running cluster instead, whose workers have the tavrin package
@@ -69,37 +79,141 @@ Block = Tuple[int, int, bytes, bytes, Optional[str]]
 NOTHING: Block = (0, 0, b"", b"", None)
 
 
-def screen_block(path: str, begin: int, end: Optional[int], encoding: str) -> Block:
-    """Screens the lines of `path` that begin in [begin, end), end None for
-    the last block of the file (up to its end, however long it is now).
-    Runs on a worker."""
-    from array import array
+def open_regular(path: str) -> Tuple[Optional[int], Optional[str]]:
+    """The descriptor of `path`, opened without blocking (a file replaced by
+    a FIFO since the listing would wait for a writer for ever), and checked
+    to be a regular file once open; or None and why not."""
+    try:
+        descriptor = os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC)
+    except OSError as error:
+        return None, f"cannot open: {error.strerror}"
+    if not stat.S_ISREG(os.fstat(descriptor).st_mode):
+        os.close(descriptor)
+        return None, "no longer a regular file, not screened"
+    return descriptor, None
 
+
+def form_of(descriptor: int, encoding_named: bool) -> Tuple[int, bytes]:
+    """What the library says of the file's first bytes (tavrin.input_form),
+    and those bytes."""
     import tavrin
 
+    head = os.pread(descriptor, tavrin.INPUT_SAMPLE, 0)
+    return tavrin.input_form(head, encoding_named=encoding_named,
+                             whole=len(head) < tavrin.INPUT_SAMPLE), head
+
+
+class Found:
+    """The lines of a block that are not clean, as they are found: their
+    indices in the block and their verdicts."""
+
+    def __init__(self) -> None:
+        from array import array
+
+        self.lines = self.size = 0
+        self.where = array("I")  # 4 bytes: a block holds fewer than 2**32 lines (see BLOCK_MIB)
+        self.verdicts: List[bytes] = []
+
+    def add(self, piece, encoding: str) -> None:
+        """Screens the whole lines of `piece` and keeps what is not clean."""
+        import tavrin
+
+        found = tavrin.screen_lines(piece, encoding)
+        # The lines that are not clean are a few in a hundred: find them
+        # at C speed, and send back only them.
+        marks = found.replace(b"\2", b"\1") if encoding == "utf-8" else found
+        self.where.extend(map(self.lines.__add__, map(re.Match.start, MARK.finditer(marks))))
+        self.verdicts.append(found.translate(None, b"\0"))
+        self.lines += len(found)
+
+    def block(self, why: Optional[str] = None) -> Block:
+        return self.lines, self.size, self.where.tobytes(), b"".join(self.verdicts), why
+
+
+def screen_block(path: str, begin: int, end: Optional[int], form: int, encoding: str,
+                 encoding_named: bool) -> Block:
+    """One task: the lines of `path` that begin in [begin, end), end None for
+    the last block of the file (up to its end, however long it is now), as
+    bytes in `encoding`; or, for a UTF-16 form, the whole file. The first
+    block's task sees that the file's first bytes still have the form they
+    were listed with. Runs on a worker."""
+    import tavrin
+
+    if form in (tavrin.INPUT_UTF16LE, tavrin.INPUT_UTF16BE):
+        return screen_utf16_file(path, form)
+    descriptor, why = open_regular(path)
+    if why:
+        return 0, 0, b"", b"", why
+    found = Found()
     try:
-        descriptor = os.open(path, os.O_RDONLY)
-    except OSError as error:
-        return 0, 0, b"", b"", f"cannot open: {error.strerror}"
-    lines = size = 0
-    where = array("I")  # 4 bytes: a block holds fewer than 2**32 lines (see BLOCK_MIB)
-    verdicts = []
-    try:
+        if begin == 0 and form_of(descriptor, encoding_named)[0] != form:
+            return 0, 0, b"", b"", "its first bytes changed since it was listed, not screened"
         for start, stop in pieces_of_block(descriptor, begin, end):
             with memoryview(WORKER_BUFFER[0])[start:stop] as piece:
-                found = tavrin.screen_lines(piece, encoding)
-            # The lines that are not clean are a few in a hundred: find them
-            # at C speed, and send back only them.
-            marks = found.replace(b"\2", b"\1") if encoding == "utf-8" else found
-            where.extend(map(lines.__add__, map(re.Match.start, MARK.finditer(marks))))
-            verdicts.append(found.translate(None, b"\0"))
-            lines += len(found)
-            size += stop - start
+                found.add(piece, encoding)
+            found.size += stop - start
     except OSError as error:
         return 0, 0, b"", b"", f"cannot read: {error.strerror}"
     finally:
         os.close(descriptor)
-    return lines, size, where.tobytes(), b"".join(verdicts), None
+    return found.block()
+
+
+def screen_utf16_file(path: str, form: int) -> Block:
+    """Screens the whole of `path`, UTF-16 after its byte-order mark, as
+    `tavrin check` reads it: converted to UTF-8 a piece at a time and
+    screened as UTF-8, a code unit that is not UTF-16 (a lone surrogate, a
+    last odd byte) making its line an error; and every later window of
+    tavrin.INPUT_SAMPLE bytes asked tavrin.utf16_is_text, so that a file
+    that stops being UTF-16 text is reported. Runs on a worker."""
+    import codecs
+
+    import tavrin
+
+    descriptor, why = open_regular(path)
+    if why:
+        return 0, 0, b"", b"", why
+    big_endian = form == tavrin.INPUT_UTF16BE
+    codec = "utf-16-be" if big_endian else "utf-16-le"
+    decoder = codecs.getincrementaldecoder(codec)("surrogatepass")
+    window = tavrin.INPUT_SAMPLE
+    found = Found()
+    line = b""  # the UTF-8 of the line not yet whole
+    not_text = None
+    offset = 0
+    try:
+        if form_of(descriptor, False)[0] != form:
+            return 0, 0, b"", b"", "its first bytes changed since it was listed, not screened"
+        while True:
+            raw = os.pread(descriptor, PIECE, offset)
+            if not raw:
+                break
+            first = max(window, -(-offset // window) * window) - offset  # the next window
+            for start in range(first, len(raw) - window + 1, window):
+                if not_text is None and not tavrin.utf16_is_text(raw[start:start + window],
+                                                                 big_endian):
+                    not_text = offset + start
+            text = line + decoder.decode(raw[2:] if offset == 0 else raw).encode(
+                "utf-8", "surrogatepass")
+            cut = text.rfind(b"\n") + 1
+            found.add(text[:cut], "utf-8")
+            line = text[cut:]
+            offset += len(raw)
+        held, _ = decoder.getstate()
+        odd = len(held) % 2  # the tool's converter makes it the byte FF, no UTF-8
+        line += codecs.decode(held[:len(held) - odd], codec, "surrogatepass").encode(
+            "utf-8", "surrogatepass") + b"\xff" * odd
+        found.add(line, "utf-8")
+    except OSError as error:
+        return 0, 0, b"", b"", f"cannot read: {error.strerror}"
+    finally:
+        os.close(descriptor)
+    found.size = offset
+    if not_text is not None:
+        return found.block(f"not UTF-16 text from byte {not_text} on ({window} bytes without a "
+                           f"character from U+0001 to U+00FF), though it begins as UTF-16: its "
+                           f"lines were screened as UTF-16")
+    return found.block()
 
 
 # Each worker reads a block a piece at a time into one buffer, kept from
@@ -163,21 +277,28 @@ def fill(descriptor: int, offset: int, held: int) -> Tuple[int, bool]:
 
 
 def prepare_worker(encoding: str) -> None:
-    """Loads the library on a worker and makes its first call, which builds
-    its tables, so that the time measured is the screening's."""
+    """Loads the library on a worker and makes its first calls, which build
+    its tables (UTF-8's for UTF-16 too), so that the time measured is the
+    screening's."""
     import tavrin
 
-    tavrin.screen_lines(b"ready\n", encoding)
+    for each in {encoding, "utf-8"}:
+        tavrin.screen_lines(b"ready\n", each)
 
 
 class Inputs:
-    """The regular files to screen, in order, with their sizes; and every
-    problem met while listing them, reported on standard error as it is met."""
+    """The regular files to screen, in order, each once, with their sizes and
+    the form of their first bytes (tavrin.input_form); every problem met
+    while listing them, reported on standard error as it is met; and what
+    was passed over inside the directories, named there too."""
 
-    def __init__(self, skip: Optional[os.stat_result]) -> None:
-        self.files: List[Tuple[str, int]] = []
+    def __init__(self, skip: Optional[os.stat_result], encoding: Optional[str]) -> None:
+        self.files: List[Tuple[str, int, int]] = []
         self.problems = 0
+        self.passed_over = 0
         self._skip = skip  # the output file, never screened
+        self._encoding = encoding  # as given: None when not named
+        self._seen = set()
 
     def report(self, path: str, problem: str) -> None:
         error(f"{path}: {problem}")
@@ -191,19 +312,50 @@ class Inputs:
                 self.report(given, "no such file or directory, and no file matches the pattern")
         for path in paths:
             try:
-                self._add_entry(path, os.stat(path))  # a link named is followed
+                self._add_entry(path, os.stat(path), True)  # a link named is followed
             except OSError as failure:
                 self.report(path, failure.strerror or str(failure))
 
-    def _add_entry(self, path: str, status: os.stat_result) -> None:
+    def _add_entry(self, path: str, status: os.stat_result, named: bool) -> None:
         if stat.S_ISDIR(status.st_mode):
             self._add_directory(path)
         elif not stat.S_ISREG(status.st_mode):
-            self.report(path, "not a regular file or a directory, not screened")
+            if named:
+                self.report(path, "not a regular file or a directory, not screened")
+            else:
+                self._pass_over(path, "not a regular file, passed over")
         elif self._skip and os.path.samestat(status, self._skip):
             self.report(path, "is the output file, not screened")
-        else:
-            self.files.append((path, status.st_size))
+        elif path not in self._seen:
+            self._seen.add(path)
+            self._add_file(path, status.st_size)
+
+    def _pass_over(self, path: str, what: str) -> None:
+        """Inside a directory, as `tavrin check -r` does: named, and not an
+        error."""
+        error(f"{path}: {what}")
+        self.passed_over += 1
+
+    def _add_file(self, path: str, size: int) -> None:
+        import tavrin
+
+        descriptor, why = open_regular(path)
+        if why:
+            self.report(path, why)
+            return
+        try:
+            form, head = form_of(descriptor, self._encoding is not None)
+        except OSError as failure:
+            self.report(path, f"cannot read: {failure.strerror}")
+            return
+        finally:
+            os.close(descriptor)
+        problem = form_problem(form, head, self._encoding)
+        if problem:
+            self.report(path, problem)
+        if form in (tavrin.INPUT_BYTES, tavrin.INPUT_FALSE_MARK, tavrin.INPUT_UTF16LE,
+                    tavrin.INPUT_UTF16BE):
+            self.files.append((path, size, form))
 
     def _add_directory(self, directory: str) -> None:
         try:
@@ -215,11 +367,35 @@ class Inputs:
         for entry in entries:
             try:
                 if entry.is_symlink():
-                    self.report(entry.path, "a symbolic link, not followed (name it to screen it)")
+                    self._pass_over(entry.path,
+                                    "a symbolic link, not followed (name it to screen it)")
                 else:
-                    self._add_entry(entry.path, entry.stat(follow_symlinks=False))
+                    self._add_entry(entry.path, entry.stat(follow_symlinks=False), False)
             except OSError as failure:  # gone since the listing, say
                 self.report(entry.path, failure.strerror or str(failure))
+
+
+def form_problem(form: int, head: bytes, encoding: str) -> Optional[str]:
+    """What is wrong with a file whose first bytes `head` have the form
+    (tavrin.input_form), in the tool's words, or None. A file with a false
+    mark is screened all the same."""
+    import tavrin
+
+    name = "UTF-8" if encoding == "utf-8" else "GBK"
+    mark = head[:2].hex(" ").upper()
+    if form == tavrin.INPUT_MARK_CONTRADICTED:
+        return (f"not screened: it is UTF-16 text after the byte-order mark {mark}, not {name} "
+                f"as --encoding says; without --encoding it is read as UTF-16")
+    if form == tavrin.INPUT_FALSE_MARK:
+        return (f"begins with a UTF-16 byte-order mark ({mark}) but is not UTF-16 text: "
+                f"screened as {name}, the mark included")
+    if form in (tavrin.INPUT_UTF16LE_UNMARKED, tavrin.INPUT_UTF16BE_UNMARKED):
+        big = form == tavrin.INPUT_UTF16BE_UNMARKED
+        order = "BE" if big else "LE"
+        return (f"not screened: it looks like UTF-16 {order} without a byte-order mark (a zero "
+                f"byte {'before' if big else 'after'} every other byte); convert it to UTF-8 "
+                f"first (iconv -f UTF-16{order} -t UTF-8)")
+    return None
 
 
 def error(message: str) -> None:
@@ -248,8 +424,10 @@ def parse_arguments() -> argparse.Namespace:
         epilog="Exit status: 0 every line clean, 1 some line banned, 2 an error.")
     parser.add_argument("paths", metavar="PATH", nargs="+",
                         help="a directory, a file or a glob pattern")
-    parser.add_argument("--encoding", choices=["gbk", "utf-8"], default="gbk",
-                        help="the logs' encoding (default gbk: bytes are screened as they are)")
+    parser.add_argument("--encoding", choices=["gbk", "utf-8"],
+                        help="the logs' encoding (default gbk: bytes are screened as they are, "
+                             "and a file with a UTF-16 byte-order mark before UTF-16 text is "
+                             "read as UTF-16, as tavrin check reads it without -e)")
     parser.add_argument("--scheduler", metavar="ADDRESS",
                         help="a running Dask scheduler, e.g. tcp://10.0.0.5:8786 "
                              "(default: a LocalCluster)")
@@ -265,7 +443,7 @@ def parse_arguments() -> argparse.Namespace:
     return parser.parse_args()
 
 
-def run_on_cluster(args: argparse.Namespace, tasks: List[Tuple[str, int, Optional[int]]]):
+def run_on_cluster(args: argparse.Namespace, tasks: List[Tuple[str, int, Optional[int], int]]):
     """Screens every block on the cluster. Returns, for each task, its Block
     or the exception it failed with; how many workers there were; and the
     seconds from handing the blocks over to the last answer."""
@@ -288,12 +466,13 @@ def run_on_cluster(args: argparse.Namespace, tasks: List[Tuple[str, int, Optiona
     try:
         workers = len(client.scheduler_info()["workers"])
         try:
-            client.run(prepare_worker, args.encoding)
+            client.run(prepare_worker, args.encoding or "gbk")
         except Exception as failure:  # the package is missing there, say
             raise ClusterError(f"the workers cannot screen: {type(failure).__name__}: "
                                f"{failure}") from None
         start = time.perf_counter()
-        futures = client.map(screen_block, *zip(*tasks), encoding=args.encoding,
+        futures = client.map(screen_block, *zip(*tasks), encoding=args.encoding or "gbk",
+                             encoding_named=args.encoding is not None,
                              pure=False) if tasks else []
         # Each answer is fetched as soon as it is ready, while the other
         # blocks are still being screened.
@@ -325,14 +504,19 @@ def main() -> int:
     except OSError as failure:
         error(f"{args.output}: cannot open: {failure.strerror}")
         return EXIT_ERROR
-    inputs = Inputs(os.fstat(out.fileno()) if args.output else None)
+    inputs = Inputs(os.fstat(out.fileno()) if args.output else None, args.encoding)
     for path in args.paths:
         inputs.add(path)
 
+    # Every file gets a block, however small it was listed (a file in /proc
+    # says 0 bytes, and another may be written after the listing); UTF-16 is
+    # screened in one task, from its mark.
     block = int(args.block_size * 1024 * 1024)
-    tasks = [(path, begin, begin + block if begin + block < size else None)
-             for path, size in inputs.files
-             for begin in range(0, size, block)]
+    whole_file = (tavrin.INPUT_UTF16LE, tavrin.INPUT_UTF16BE)
+    tasks = [(path, begin, begin + block if begin + block < size and form not in whole_file
+              else None, form)
+             for path, size, form in inputs.files
+             for begin in (range(0, max(size, 1), block) if form not in whole_file else [0])]
     try:
         results, workers, seconds = run_on_cluster(args, tasks)
     except ClusterError as failure:
@@ -343,22 +527,17 @@ def main() -> int:
         return EXIT_ERROR
 
     lines = size = banned = invalid = failed = 0
-    lines_before = {}  # path -> lines in its blocks so far, or None once one failed
+    # Each path is listed once: path -> the lines of its blocks so far, or
+    # None once one failed.
+    lines_before = {}
     try:
-        for (path, _, _), result in zip(tasks, results):
+        for (path, _, _, _), result in zip(tasks, results):
             before = lines_before.get(path, 0)
             if before is None:
                 continue
             if isinstance(result, BaseException):
                 result = (0, 0, b"", b"", f"the task failed: {type(result).__name__}: {result}")
             count, length, where, verdicts, why = result
-            if why:
-                # The lines after this block cannot be numbered: the file
-                # stops here, and is reported once.
-                error(f"{path}: {why}")
-                lines_before[path] = None
-                failed += 1
-                continue
             name = os.fsencode(path)
             out.write(b"".join(b"%s:%d: %s\n" % (name, before + index + 1, LABELS[verdict])
                                for index, verdict in zip(memoryview(where).cast("I"), verdicts)))
@@ -367,6 +546,13 @@ def main() -> int:
             size += length
             banned += verdicts.count(1)
             invalid += verdicts.count(2)
+            if why:
+                # After its lines, if any: the lines after this block cannot
+                # be numbered, so the file stops here, and is reported once.
+                out.flush()
+                error(f"{path}: {why}")
+                lines_before[path] = None
+                failed += 1
         out.flush()
         if out is not sys.stdout.buffer:
             out.close()
@@ -377,10 +563,13 @@ def main() -> int:
     screened = len(inputs.files) - failed
     megabytes = size / 1e6
     problems = inputs.problems + failed
+    # What was passed over inside a directory is named, and not an error.
+    named = problems + inputs.passed_over
     print(f"screened {screened} files, {lines} lines, {megabytes:.1f} MB in {seconds:.2f} s "
           f"({megabytes / seconds if seconds > 0 else 0:.1f} MB/s) on {workers} workers: "
           f"{banned} banned, {invalid} errors"
-          + (f"; {problems} inputs not screened or not whole (reported above)" if problems else ""),
+          + (f"; {named} inputs not screened, not whole or with an error (reported above)"
+             if named else ""),
           file=sys.stderr)
     return EXIT_ERROR if problems or invalid else 1 if banned else 0
 

@@ -182,8 +182,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   });
 
   Tavrin::Cli::ChunkReader reader(fds[0], chunk_size, hold_lines);
-  // UTF-16 is only read through, for the sanitizers.
-  const bool as_is = reader.Sniff() == Tavrin::Cli::InputForm::kBytes;
+  // UTF-16 is only read through, for the sanitizers; bytes behind a false
+  // mark are screened as they are.
+  const int form = reader.Sniff(false);
+  const bool as_is = form == TAVRIN_INPUT_BYTES || form == TAVRIN_INPUT_FALSE_MARK;
   Tavrin::Cli::ChunkBuffer buffer;
   Tavrin::Cli::LongLineScreener long_line(encoding);
   Tavrin::Cli::ChunkScreener screener;

@@ -146,6 +146,78 @@ TAVRIN_C_API size_t tavrin_screen_lines_utf8(const char* data, size_t length,
                                              size_t capacity,
                                              size_t* consumed);
 
+/* How to read an input. A reader of files and streams (the tavrin tool,
+ * the Python package's archive example) asks once, before it screens a
+ * line, how an input is to be read: as bytes in the encoding it was given or
+ * chose, or as UTF-16. Every reader makes the same decision through this
+ * call, and it fails closed: a UTF-16 byte-order mark, two bytes anyone can
+ * type at the start of a chat line, never makes banned lines pass. It is
+ * obeyed only before UTF-16 text and only when no encoding was named; bytes
+ * that merely begin with a mark are screened as bytes, and the mark is
+ * reported.
+ *
+ * The rules, for head[0 .. length), the first bytes of the input:
+ *  - head begins with FF FE (UTF-16 LE) or FE FF (UTF-16 BE). What follows
+ *    the mark is UTF-16 text when tavrin_utf16_is_text says so of it, or
+ *    when it is empty and head is the whole input (a mark alone is an empty
+ *    UTF-16 file). Then the form is TAVRIN_INPUT_UTF16LE or _UTF16BE, or
+ *    TAVRIN_INPUT_MARK_CONTRADICTED when an encoding was named; otherwise
+ *    TAVRIN_INPUT_FALSE_MARK, whatever was named.
+ *  - Any other head is UTF-16 without a mark when at least half of its byte
+ *    pairs (from offset 0) hold a zero byte beside a nonzero one, on the
+ *    same side, and at least 8 pairs do, or all of at least 2 pairs (so
+ *    "sex\0\n" is bytes, "s\0e\0x\0" is not): TAVRIN_INPUT_UTF16LE_UNMARKED
+ *    when the zero bytes come second, as in ASCII in UTF-16 LE, else
+ *    TAVRIN_INPUT_UTF16BE_UNMARKED. Otherwise TAVRIN_INPUT_BYTES.
+ *
+ * A reader that reads UTF-16 then asks tavrin_utf16_is_text of every later
+ * window of TAVRIN_INPUT_SAMPLE bytes of the input, those at offsets k *
+ * TAVRIN_INPUT_SAMPLE for k >= 1 that the input fills, so that a forged
+ * first line cannot carry the rest of the input: an input that stops being
+ * UTF-16 text is reported. */
+
+/* The bytes of an input the decision looks at: give tavrin_input_form the
+ * first TAVRIN_INPUT_SAMPLE bytes, or all of the input when it is shorter,
+ * or what a stream has sent so far (the decision is then made on less). */
+#define TAVRIN_INPUT_SAMPLE 4096
+
+/* The flags of tavrin_input_form. */
+#define TAVRIN_INPUT_ENCODING_NAMED 1u /* the user named the encoding (tavrin
+                                          -e), as opposed to a default */
+#define TAVRIN_INPUT_WHOLE 2u          /* head holds the whole input */
+
+/* The forms tavrin_input_form returns. */
+#define TAVRIN_INPUT_BYTES 0   /* screen the bytes in the encoding chosen */
+#define TAVRIN_INPUT_UTF16LE 1 /* UTF-16 LE text after the mark FF FE: read
+                                  it as UTF-16 from byte 2 on */
+#define TAVRIN_INPUT_UTF16BE 2 /* UTF-16 BE text after the mark FE FF */
+#define TAVRIN_INPUT_UTF16LE_UNMARKED 3 /* UTF-16 LE without a mark: its
+                                  bytes cannot be screened (no row holds a
+                                  zero byte); do not screen it, report it */
+#define TAVRIN_INPUT_UTF16BE_UNMARKED 4 /* the same, big-endian */
+#define TAVRIN_INPUT_MARK_CONTRADICTED 5 /* UTF-16 text after a mark, but
+                                  the encoding named is another: do not
+                                  screen it, report it */
+#define TAVRIN_INPUT_FALSE_MARK 6 /* a mark before what is not UTF-16 text:
+                                  screen the bytes, mark and all, in the
+                                  encoding chosen, and report the mark */
+
+/* The form of an input whose first bytes are head[0 .. length), by the
+ * rules above; `flags` is 0 or TAVRIN_INPUT_ENCODING_NAMED and
+ * TAVRIN_INPUT_WHOLE together. Bytes past TAVRIN_INPUT_SAMPLE are not looked
+ * at. A NULL head is an empty one. */
+TAVRIN_C_API int tavrin_input_form(const char* head, size_t length,
+                                   unsigned flags);
+
+/* 1 when window[0 .. length), whole UTF-16 code units (LE, or BE when
+ * big_endian is nonzero) from an even offset after the mark, is UTF-16
+ * text: it holds a code unit from U+0001 to U+00FF, as every stretch of
+ * real text does in its line breaks, spaces, digits or ASCII punctuation,
+ * and as ASCII, GBK or UTF-8 bytes read as UTF-16 never do. 0 otherwise,
+ * and for a NULL window. A last odd byte is not looked at. */
+TAVRIN_C_API int tavrin_utf16_is_text(const char* window, size_t length,
+                                      int big_endian);
+
 /* What Tavrin::Filtrate writes in place of a text that holds a banned word:
  * three stars and the HTML line break, 7 bytes. Bindings that filter a text
  * themselves write this, so that every host shows the same marker. */

@@ -22,6 +22,7 @@ HARDENING_CMAKE := -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInf
 
 DEPS_GROUPS += fuzz
 TEST_PREREQS += hardening-asan hardening-tsan hardening-fuzz hardening-memory-note
+NOT_RUN_REPORTS += Asan.=$(abspath $(ASAN_BUILD_DIR))/Testing/junit.xml
 TEST_CMAKE_FLAGS += -DTAVRIN_ASAN_DIR=$(abspath $(ASAN_BUILD_DIR)) \
   -DTAVRIN_TSAN_DIR=$(abspath $(TSAN_BUILD_DIR)) \
   -DTAVRIN_FUZZ_DIR=$(abspath $(FUZZ_BUILD_DIR))

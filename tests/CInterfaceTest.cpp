@@ -325,5 +325,58 @@ TEST(CInterface, NullTextsRowsAndVersion) {
   EXPECT_STREQ(tavrin_version(), TAVRIN_VERSION);
 }
 
+// The hostile and the ordinary starts of an input: a byte-order mark is
+// obeyed only before UTF-16 text and only when no encoding was named.
+TEST(CInterface, InputFormObeysAByteOrderMarkOnlyBeforeUtf16Text) {
+  const std::string le_text = "h\0i\0\r\0\n\0"s;                      // "hi\r\n"
+  const std::string be_text = "\0h\0i\0\r\0\n"s;
+  const std::string le_chinese = "\x60\x4F\x7D\x59\x0C\xFF\xCD\x64\r\0\n\0"s;  // 你好，操
+  const std::string gbk_log = "\xC4\xE3\xBA\xC3\nfuck\n\xB2\xD9\nok\n";  // 你好 fuck 操 ok
+  const std::string no_ascii_past_the_sample =
+      "\xFF\xFE" + std::string(TAVRIN_INPUT_SAMPLE - 2, 'x') + "a\0"s;
+  const unsigned named = TAVRIN_INPUT_ENCODING_NAMED, whole = TAVRIN_INPUT_WHOLE;
+  const struct {
+    std::string head;
+    unsigned flags;
+    int form;
+  } cases[] = {
+      {"", whole, TAVRIN_INPUT_BYTES},
+      {gbk_log, whole, TAVRIN_INPUT_BYTES},
+      {"sex\0\n"s, whole, TAVRIN_INPUT_BYTES},          // too few pairs
+      {"foo\0bar\0\n"s, whole, TAVRIN_INPUT_BYTES},    // zero bytes here and there
+      {"s\0e\0x\0"s, whole, TAVRIN_INPUT_UTF16LE_UNMARKED},  // every pair
+      {"\0s\0e\0x"s, named, TAVRIN_INPUT_UTF16BE_UNMARKED},
+      {le_text + le_text + le_text + le_text, 0, TAVRIN_INPUT_UTF16LE_UNMARKED},
+      {"\xFF\xFE" + le_text, whole, TAVRIN_INPUT_UTF16LE},
+      {"\xFF\xFE" + le_chinese, 0, TAVRIN_INPUT_UTF16LE},
+      {"\xFE\xFF" + be_text, whole, TAVRIN_INPUT_UTF16BE},
+      {"\xFF\xFE" + le_text, named, TAVRIN_INPUT_MARK_CONTRADICTED},
+      {"\xFE\xFF" + be_text, named | whole, TAVRIN_INPUT_MARK_CONTRADICTED},
+      {"\xFF\xFE", whole, TAVRIN_INPUT_UTF16LE},  // an empty UTF-16 file
+      {"\xFF\xFE", 0, TAVRIN_INPUT_FALSE_MARK},   // a pipe's first two bytes
+      // Bytes behind a mark, whatever is named.
+      {"\xFF\xFE" "fuck you, visit evil.com\nsex sex\n\n", whole, TAVRIN_INPUT_FALSE_MARK},
+      {"\xFF\xFE" + gbk_log, named, TAVRIN_INPUT_FALSE_MARK},
+      {"\xFE\xFF" + gbk_log, 0, TAVRIN_INPUT_FALSE_MARK},
+      {"\xFF\xFE\xE6\x93\x8D\xE4\xBD\xA0\n", whole, TAVRIN_INPUT_FALSE_MARK},  // UTF-8 操你
+      {"\xFF\xFE" + be_text, whole, TAVRIN_INPUT_FALSE_MARK},  // the other byte order
+      {no_ascii_past_the_sample, 0, TAVRIN_INPUT_FALSE_MARK},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(tavrin_input_form(c.head.data(), c.head.size(), c.flags), c.form)
+        << testing::PrintToString(c.head) << " flags " << c.flags;
+  }
+  EXPECT_EQ(tavrin_input_form(nullptr, 5, whole), TAVRIN_INPUT_BYTES);
+
+  // Later windows: a code unit from U+0001 to U+00FF, in the order given.
+  EXPECT_EQ(tavrin_utf16_is_text("\x60\x4F" "a\0", 4, 0), 1);
+  EXPECT_EQ(tavrin_utf16_is_text("\x60\x4F" "a\0", 4, 1), 0);
+  EXPECT_EQ(tavrin_utf16_is_text("\x4F\x60\0a", 4, 1), 1);
+  EXPECT_EQ(tavrin_utf16_is_text("\0\0\0\0", 4, 0), 0);  // U+0000 is no text
+  EXPECT_EQ(tavrin_utf16_is_text("xya", 3, 0), 0);         // a last odd byte
+  EXPECT_EQ(tavrin_utf16_is_text(gbk_log.data(), gbk_log.size(), 0), 0);
+  EXPECT_EQ(tavrin_utf16_is_text(nullptr, 4, 0), 0);
+}
+
 }  // namespace
 }  // namespace Tavrin

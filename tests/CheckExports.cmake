@@ -16,7 +16,7 @@ list(SORT names)
 set(expected _ZN6Tavrin7IsValidEPKc _ZN6Tavrin8FiltrateEPcjPKc
   tavrin_is_valid tavrin_is_valid_utf8 tavrin_find tavrin_find_utf8
   tavrin_is_valid_many tavrin_screen_lines tavrin_screen_lines_utf8
-  tavrin_row tavrin_version)
+  tavrin_input_form tavrin_utf16_is_text tavrin_row tavrin_version)
 list(SORT expected)
 if(NOT names STREQUAL expected)
   message(FATAL_ERROR "exported: ${names}\nexpected: ${expected}")

@@ -1,51 +1,47 @@
 #include "Input.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <iconv.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
+
+#include "tavrin_c.h"
 
 namespace Tavrin {
 namespace Cli {
 namespace {
 
-// The bytes of an input whose zero bytes tell whether it is UTF-16.
-constexpr std::size_t kSniffedBytes = 4096;
 // A UTF-8 character takes up to 4 bytes: a buffer with less room than this
 // is full, for the conversion from UTF-16 as for a read.
 constexpr std::size_t kLeastRoom = 4;
+constexpr std::size_t kWindow = TAVRIN_INPUT_SAMPLE;
 
 }  // namespace
 
-InputForm SniffInput(std::string_view block) noexcept {
-  if (block.size() >= 2 && ((block[0] == '\xFF' && block[1] == '\xFE') ||
-                            (block[0] == '\xFE' && block[1] == '\xFF'))) {
-    return InputForm::kUtf16WithMark;
-  }
-  // UTF-16 text with much ASCII or Latin in it has a zero byte in every
-  // other place; a text line with a zero byte here and there does not.
-  const std::size_t pairs = std::min(block.size(), kSniffedBytes) / 2;
-  std::size_t low_zero = 0, high_zero = 0;
-  for (std::size_t i = 0; i < pairs; ++i) {
-    const bool first = block[2 * i] == '\0', second = block[2 * i + 1] == '\0';
-    high_zero += second && !first;
-    low_zero += first && !second;
-  }
-  return pairs >= 2 && 2 * std::max(low_zero, high_zero) >= pairs
-             ? InputForm::kUtf16WithoutMark
-             : InputForm::kBytes;
-}
+void ChunkBuffer::Free::operator()(char* bytes) const noexcept { std::free(bytes); }
 
 void ChunkBuffer::Reserve(std::size_t capacity) {
   if (capacity <= capacity_) return;
-  std::unique_ptr<char[]> bigger(new char[capacity]);
-  if (size_ > 0) std::memcpy(bigger.get(), bytes_.get(), size_);
-  bytes_ = std::move(bigger);
+  if (size_ == 0) {  // nothing to keep: the old block goes first
+    bytes_.reset();
+    capacity_ = 0;
+    bytes_.reset(static_cast<char*>(std::malloc(capacity)));
+  } else if (char* moved = static_cast<char*>(std::realloc(bytes_.get(), capacity))) {
+    static_cast<void>(bytes_.release());  // realloc has let it go
+    bytes_.reset(moved);
+  } else {
+    throw std::bad_alloc();
+  }
+  if (bytes_ == nullptr) throw std::bad_alloc();
   capacity_ = capacity;
 }
 
@@ -74,8 +70,10 @@ bool ChunkReader::Next(ChunkBuffer& buffer, Chunk* chunk) {
       break;
     }
     searched = buffer.size();
-    if (error_ != 0) return false;  // a line cut short by an error is dropped
-    if (eof_) {
+    // A line cut short by an error, or by the end of what is wanted, is
+    // dropped.
+    if (error_ != 0 || unwanted_) return false;
+    if (eof_ && raw_.empty()) {
       // The last line has no newline; a line given in pieces ends here even
       // when no byte of it is left.
       if (buffer.size() == 0 && !continues) return false;
@@ -101,7 +99,17 @@ void ChunkReader::GiveBack(std::size_t count) {
   carry_.insert(0, last_end_ - count, count);
 }
 
+bool ChunkReader::Pause() {
+  if (on_wait_ && !unwanted_ && !on_wait_(false)) unwanted_ = true;
+  return !unwanted_;
+}
+
 std::size_t ChunkReader::ReadSome(char* into, std::size_t room) {
+  if (may_wait_ && on_wait_ && !unwanted_) {
+    pollfd input{fd_, POLLIN, 0};
+    if (::poll(&input, 1, 0) == 0 && !on_wait_(true)) unwanted_ = true;
+  }
+  if (unwanted_) return 0;
   for (;;) {
     const ssize_t n = ::read(fd_, into, room);
     if (n > 0) return static_cast<std::size_t>(n);
@@ -123,14 +131,25 @@ void ChunkReader::Fill(ChunkBuffer& buffer) {
                 (utf16_ != nullptr ? Decode(into, room) : ReadSome(into, room)));
 }
 
-InputForm ChunkReader::Sniff() {
-  carry_.resize(kSniffedBytes);
-  carry_.resize(ReadSome(&carry_[0], carry_.size()));
-  const InputForm form = SniffInput(carry_);
-  if (form == InputForm::kUtf16WithMark) {
-    const bool big_endian = carry_[0] == '\xFE';
-    const iconv_t cd =
-        iconv_open("UTF-8", big_endian ? "UTF-16BE" : "UTF-16LE");
+int ChunkReader::Sniff(bool encoding_named) {
+  struct stat st;
+  may_wait_ = ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode);
+  // A regular file gives its first block whole; a pipe is not waited for:
+  // the decision is made on what one read brings, so that a line written
+  // to a pipe is answered at once.
+  carry_.resize(kWindow);
+  std::size_t got = 0;
+  do {
+    got += ReadSome(&carry_[got], carry_.size() - got);
+  } while (!may_wait_ && got < carry_.size() && !eof_ && error_ == 0);
+  carry_.resize(got);
+  read_ = got;
+  const unsigned flags = (encoding_named ? TAVRIN_INPUT_ENCODING_NAMED : 0u) |
+                         (eof_ ? TAVRIN_INPUT_WHOLE : 0u);
+  const int form = tavrin_input_form(carry_.data(), carry_.size(), flags);
+  if (form == TAVRIN_INPUT_UTF16LE || form == TAVRIN_INPUT_UTF16BE) {
+    big_endian_ = form == TAVRIN_INPUT_UTF16BE;
+    const iconv_t cd = iconv_open("UTF-8", big_endian_ ? "UTF-16BE" : "UTF-16LE");
     if (cd == reinterpret_cast<iconv_t>(-1)) {
       error_ = errno;
     } else {
@@ -142,6 +161,36 @@ InputForm ChunkReader::Sniff() {
   return form;
 }
 
+// The first window is the block the decision was made on; every later one
+// is checked whole, where it lies in the read or gathered across reads. A
+// last window the input does not fill is not checked: the end of a line of
+// Chinese may well have no ASCII in it.
+void ChunkReader::CheckWindows(const char* bytes, std::size_t size) {
+  while (size > 0) {
+    const std::size_t in_window = read_ % kWindow;
+    const std::size_t take = std::min(size, kWindow - in_window);
+    const char* window = nullptr;
+    if (read_ < kWindow) {
+      // the rest of the first window
+    } else if (in_window == 0 && take == kWindow) {
+      window = bytes;
+    } else {
+      window_.append(bytes, take);
+      if (window_.size() == kWindow) window = window_.data();
+    }
+    if (window != nullptr) {
+      if (not_utf16_from_ == std::string::npos &&
+          tavrin_utf16_is_text(window, kWindow, big_endian_) == 0) {
+        not_utf16_from_ = read_ - in_window;
+      }
+      window_.clear();
+    }
+    read_ += take;
+    bytes += take;
+    size -= take;
+  }
+}
+
 // Converts what is held, reading more UTF-16 when that is not enough for a
 // character, until something is written or the input ends. `room` is at
 // least kLeastRoom, enough for any character.
@@ -150,13 +199,14 @@ std::size_t ChunkReader::Decode(char* into, std::size_t room) {
   char* out = into;
   std::size_t out_left = room;
   bool cut_off = raw_.empty();  // what is held is no whole character
-  while (out == into && error_ == 0 && !(eof_ && raw_.empty())) {
+  while (out == into && error_ == 0 && !unwanted_ && !(eof_ && raw_.empty())) {
     if (cut_off && !eof_) {
       // Two bytes of UTF-16 become at most three of UTF-8.
       const std::size_t want = std::max<std::size_t>(room / 3 * 2, 2);
       const std::size_t held = raw_.size();
       raw_.resize(held + want);
       raw_.resize(held + ReadSome(&raw_[held], want));
+      CheckWindows(&raw_[held], raw_.size() - held);
     }
     char* in = &raw_[0];
     std::size_t in_left = raw_.size();
@@ -182,39 +232,72 @@ std::size_t ChunkReader::Decode(char* into, std::size_t room) {
   return static_cast<std::size_t>(out - into);
 }
 
-bool WalkDirectory(const std::string& path, const std::string& prefix,
-                   const std::function<bool(const std::string&)>& visit,
-                   const std::function<void(const std::string&, int)>& fail) {
-  DIR* dir = opendir(path.c_str());
+namespace {
+
+// Walks the directory open at `fd`, which it closes, named `shown` in
+// messages; its entries are named `prefix` and their names. See
+// WalkDirectory.
+bool WalkOpenDirectory(
+    int fd, const std::string& shown, const std::string& prefix,
+    const std::function<bool(const std::string&, int, const char*)>& visit,
+    const std::function<void(const std::string&, int)>& fail) {
+  std::vector<std::string> names;
+  // readdir needs a descriptor of its own: closedir closes it, and `fd`
+  // opens the entries afterwards.
+  const int listed = ::dup(fd);
+  DIR* dir = listed >= 0 ? ::fdopendir(listed) : nullptr;
   if (dir == nullptr) {
-    fail(prefix.empty() ? path : prefix.substr(0, prefix.size() - 1), errno);
+    fail(shown, errno);
+    if (listed >= 0) ::close(listed);
+    ::close(fd);
     return true;
   }
-  std::vector<std::string> names;
   errno = 0;
-  while (const dirent* entry = readdir(dir)) {
+  while (const dirent* entry = ::readdir(dir)) {
     const std::string_view name = entry->d_name;
     if (name != "." && name != "..") names.emplace_back(name);
   }
   const int read_error = errno;
-  closedir(dir);
-  if (read_error != 0) {
-    fail(prefix.empty() ? path : prefix.substr(0, prefix.size() - 1),
-         read_error);
-  }
+  ::closedir(dir);
+  if (read_error != 0) fail(shown, read_error);
   std::sort(names.begin(), names.end());
+  bool go_on = true;
   for (const std::string& name : names) {
-    const std::string shown = prefix + name;
+    const std::string entry = prefix + name;
     struct stat st;
-    if (lstat(shown.c_str(), &st) != 0) {
-      fail(shown, errno);
+    if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      fail(entry, errno);
     } else if (S_ISDIR(st.st_mode)) {
-      if (!WalkDirectory(shown, shown + "/", visit, fail)) return false;
+      const int sub = ::openat(fd, name.c_str(),
+                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (sub < 0) {
+        fail(entry, errno);
+      } else {
+        go_on = WalkOpenDirectory(sub, entry, entry + "/", visit, fail);
+      }
     } else if (S_ISREG(st.st_mode)) {
-      if (!visit(shown)) return false;
+      go_on = visit(entry, fd, name.c_str());
     }
+    if (!go_on) break;
   }
-  return true;
+  ::close(fd);
+  return go_on;
+}
+
+}  // namespace
+
+bool WalkDirectory(
+    const std::string& path, const std::string& prefix,
+    const std::function<bool(const std::string&, int, const char*)>& visit,
+    const std::function<void(const std::string&, int)>& fail) {
+  const std::string shown =
+      prefix.empty() ? path : prefix.substr(0, prefix.size() - 1);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    fail(shown, errno);
+    return true;
+  }
+  return WalkOpenDirectory(fd, shown, prefix, visit, fail);
 }
 
 }  // namespace Cli

@@ -44,9 +44,11 @@ const OptionSpec kOptionSpecs[] = {
      "LC_CTYPE, LANG): utf-8 in a UTF-8 locale, gb18030 in a GB18030 locale, "
      "gbk in any other: GBK, GB2312, and the C locale of scripts. In a UTF-8 "
      "locale a GBK file is an error (not UTF-8): screen it with -e gbk. A "
-     "file that begins with a UTF-16 byte-order mark is read as UTF-16 "
-     "whatever ENC is (filter writes it as UTF-8); one that looks like "
-     "UTF-16 without a mark is refused.",
+     "file that begins with a UTF-16 byte-order mark followed by UTF-16 text "
+     "is read as UTF-16 when no ENC is given (filter writes it as UTF-8), "
+     "and is an error, not screened, when ENC is given; bytes that merely "
+     "begin with a mark are screened as bytes, and the mark is an error. One "
+     "that looks like UTF-16 without a mark is refused.",
      [](Options* o, const char* value) {
        o->encoding_given = true;
        return ParseEncoding(value, &o->encoding) ||
@@ -179,13 +181,14 @@ const char kHelpNotes[] =
     "terminal; HEX gives its exact GBK bytes. A zero byte inside a line is "
     "screened past. Every FILE is read as a file; to screen a text given on "
     "the command line, use --text. A FILE that is also the output is "
-    "refused.\n"
+    "refused, but for -c, -l and -q.\n"
     "Memory: check, -c, -l and -q hold about a megabyte of input a thread, "
     "however long the lines; filter and explain hold each line whole until "
     "its answer is written.\n"
     "Exit status: 0 every line clean, 1 some line banned, 2 an error (a file "
     "that cannot be read, a bad option, a line that is not well-formed in "
-    "its encoding, UTF-16 without a byte-order mark); the error is reported "
+    "its encoding, UTF-16 without a byte-order mark, a byte-order mark before "
+    "what is not UTF-16 or with -e); the error is reported "
     "on standard error and the other lines and files are still screened, "
     "and it outweighs a banned line. A GBK file read as UTF-8 gets its first "
     "few errors and then one line with their count. When the output cannot "

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace Tavrin {
 namespace Cli {
@@ -188,6 +189,9 @@ bool NextLines(ChunkReader& reader, ChunkBuffer& buffer,
         long_line.Add(chunk.data, piece, !chunk.ends_inside_line);
     if (chunk.ends_inside_line) {
       reader.GiveBack(piece - taken);
+      // What other threads have screened is answered between the pieces,
+      // so that -q and -l stop at a banned line before a long one.
+      if (!reader.Pause()) return false;
       continue;
     }
     lines->has_long_line = true;
@@ -203,27 +207,57 @@ bool NextLines(ChunkReader& reader, ChunkBuffer& buffer,
 
 // ---------------------------------------------------------------- rows
 
+// A line that is not GBK is converted and searched a step at a time, each
+// step's GBK bytes after the last kOverlap bytes of the step before (where
+// a row across the cut lies), so that a line of gigabytes needs no GBK copy
+// of itself beside it. A row is at its first offset over all the steps.
 unsigned char FindRows(Encoding encoding, std::string_view line,
                        std::string& scratch, std::vector<tavrin_match>& rows,
                        std::size_t* error_offset) {
   rows.clear();
-  std::string_view screened = line;
-  if (encoding != Encoding::kGbk) {
-    if (!ConvertToGbk(ToInputEncoding(encoding), line, scratch, error_offset))
-      return TAVRIN_INVALID;
-    screened = scratch;
+  std::size_t first[kBannedWordCount];
+  std::fill(std::begin(first), std::end(first), std::string_view::npos);
+  tavrin_match found[kBannedWordCount];
+  // Finds the rows of gbk[0 .. size), which begins at `offset` of the
+  // line's GBK form. A string_view's bytes never pair a null pointer with a
+  // length, so tavrin_find cannot fail here.
+  const auto search = [&](const char* gbk, std::size_t size, std::size_t offset) {
+    const std::size_t count = tavrin_find(gbk, size, found, kBannedWordCount);
+    for (std::size_t i = 0; i < count && count != TAVRIN_FIND_FAILED; ++i) {
+      std::size_t& at = first[found[i].row - 1];
+      at = std::min(at, offset + found[i].offset);
+    }
+    return count != TAVRIN_FIND_FAILED;
+  };
+  bool searched = true;
+  if (encoding == Encoding::kGbk) {
+    searched = search(line.data(), line.size(), 0);
+  } else {
+    if (scratch.size() < kOverlap + kConversionStep) scratch.resize(kOverlap + kConversionStep);
+    std::size_t held = 0, offset = 0;  // scratch[0 .. held) is at `offset`
+    for (std::size_t read = 0; read < line.size();) {
+      const ToGbkStep step =
+          TranscodeToGbk(ToInputEncoding(encoding), line.data() + read, line.size() - read,
+                         &scratch[held], kConversionStep);
+      if (step.ill_formed) {
+        *error_offset = read + step.read;
+        return TAVRIN_INVALID;
+      }
+      read += step.read;
+      const std::size_t size = held + step.written;
+      searched = search(scratch.data(), size, offset) && searched;
+      held = std::min(size, kOverlap);
+      std::memmove(&scratch[0], &scratch[size - held], held);
+      offset += size - held;
+    }
   }
-  rows.resize(kBannedWordCount);
-  // A string_view of a string never pairs a null pointer with a length, so
-  // tavrin_find cannot fail here.
-  const std::size_t count =
-      tavrin_find(screened.data(), screened.size(), rows.data(), rows.size());
-  if (count == TAVRIN_FIND_FAILED) {  // fail closed all the same
-    rows.clear();
-    return TAVRIN_BANNED;
+  if (!searched) return TAVRIN_BANNED;  // fail closed all the same
+  for (std::size_t r = 0; r < kBannedWordCount; ++r) {
+    if (first[r] != std::string_view::npos) {
+      rows.push_back({static_cast<unsigned>(r + 1), first[r]});
+    }
   }
-  rows.resize(count);
-  return count == 0 ? TAVRIN_CLEAN : TAVRIN_BANNED;
+  return rows.empty() ? TAVRIN_CLEAN : TAVRIN_BANNED;
 }
 
 std::string_view VerdictName(unsigned char verdict) noexcept {

@@ -100,8 +100,9 @@ struct ChunkLines {
 };
 
 // Reads chunks from `reader` into `buffer` up to one that ends a line; a
-// line that comes in pieces is screened by `long_line` on the way. False at
-// the end of the input or on a read error.
+// line that comes in pieces is screened by `long_line` on the way, with
+// reader.Pause() between the pieces. False at the end of the input, on a
+// read error, or when no more of it is wanted.
 bool NextLines(ChunkReader& reader, ChunkBuffer& buffer,
                LongLineScreener& long_line, ChunkLines* lines);
 
@@ -109,7 +110,8 @@ bool NextLines(ChunkReader& reader, ChunkBuffer& buffer,
 // each with the offset of its first occurrence in the GBK bytes screened,
 // as tavrin_find reports them. Returns the line's verdict; on
 // TAVRIN_INVALID `rows` is empty and *error_offset is the offset of the
-// first ill-formed byte. `scratch` holds the line's GBK form.
+// first ill-formed byte. `scratch` holds the GBK form of a line that is not
+// GBK, a step of it at a time (64 KiB), however long the line.
 unsigned char FindRows(Encoding encoding, std::string_view line,
                        std::string& scratch, std::vector<tavrin_match>& rows,
                        std::size_t* error_offset);

@@ -4,16 +4,22 @@
 // the inputs through them, on one thread or several.
 #include <fcntl.h>
 #include <langinfo.h>
+#include <poll.h>
 #include <sched.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <clocale>
+#include <cstdint>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -87,11 +93,19 @@ struct Job {
   ChunkLines chunk;
   ChunkBuffer verdicts;   // one byte a line
   std::size_t count = 0;  // lines screened
-  bool screened = false;
+  bool banned = false;  // it holds a banned line, at which -q and -l stop
+  // Set under the pool's lock, for its waits, once the rest is; read
+  // without it by IsScreened, and then its release makes the rest visible.
+  std::atomic<bool> screened{false};
 };
 
 const unsigned char* Verdicts(const ChunkBuffer& verdicts) {
   return reinterpret_cast<const unsigned char*>(verdicts.data());
+}
+
+bool HoldsBannedLine(const Job& job) {
+  return (job.chunk.has_long_line && job.chunk.long_line_verdict == TAVRIN_BANNED) ||
+         (job.count > 0 && std::memchr(job.verdicts.data(), TAVRIN_BANNED, job.count) != nullptr);
 }
 
 // Threads that screen jobs in the order they are given; each job is then
@@ -99,7 +113,8 @@ const unsigned char* Verdicts(const ChunkBuffer& verdicts) {
 // not depend on the number of threads.
 class ScreeningPool {
  public:
-  explicit ScreeningPool(unsigned threads) {
+  explicit ScreeningPool(unsigned threads)
+      : screened_event_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
   }
   ~ScreeningPool() {
@@ -109,6 +124,7 @@ class ScreeningPool {
     }
     work_.notify_all();
     for (std::thread& thread : threads_) thread.join();
+    if (screened_event_ >= 0) ::close(screened_event_);
   }
 
   void Submit(Job* job) {
@@ -128,7 +144,31 @@ class ScreeningPool {
 
   void Wait(Job* job) {
     std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [job] { return job->screened; });
+    done_.wait(lock, [job] { return job->screened.load(); });
+  }
+
+  bool IsScreened(const Job* job) const noexcept { return job->screened.load(); }
+
+  // Waits until `fd` has input or a thread has screened a chunk with a
+  // banned line, which `found` looks for among those in flight: true when
+  // `fd` has input. The threads write the eventfd only while this waits,
+  // and only for such a chunk; this sets its flag before it looks, and they
+  // set `screened` before they look at the flag, so none goes unseen.
+  // Without the eventfd it waits for input alone.
+  bool AwaitInputOrBanned(int fd, const std::function<bool()>& found) {
+    reader_waiting_ = true;
+    bool input = false;
+    if (!found()) {
+      pollfd ready[2] = {{fd, POLLIN, 0}, {screened_event_, POLLIN, 0}};
+      const int polled = ::poll(ready, screened_event_ >= 0 ? 2 : 1, -1);
+      std::uint64_t count;
+      if (polled > 0 && screened_event_ >= 0 && ready[1].revents != 0) {
+        static_cast<void>(!::read(screened_event_, &count, sizeof count));
+      }
+      input = polled < 0 ? errno != EINTR : ready[0].revents != 0;  // an error: read and see
+    }
+    reader_waiting_ = false;
+    return input;
   }
 
  private:
@@ -143,12 +183,23 @@ class ScreeningPool {
       lock.unlock();
       job->count = screener.Screen(job->encoding, job->chunk.lines,
                                    job->chunk.size, job->verdicts);
+      // Once it is screened the job is the reading thread's, which may
+      // reuse or free it: it is not looked at again here.
+      const bool banned = job->banned = HoldsBannedLine(*job);
       lock.lock();
       job->screened = true;
+      lock.unlock();
       done_.notify_all();
+      if (banned && reader_waiting_ && screened_event_ >= 0) {
+        const std::uint64_t one = 1;
+        static_cast<void>(!::write(screened_event_, &one, sizeof one));
+      }
+      lock.lock();
     }
   }
 
+  const int screened_event_;  // counts chunks with banned lines, for AwaitInputOrBanned
+  std::atomic<bool> reader_waiting_{false};
   std::mutex mutex_;
   std::condition_variable work_, done_;
   std::deque<Job*> queue_;
@@ -193,7 +244,7 @@ class Runner {
         if (options_.recursive && IsDirectory(source.value)) {
           RunTree(source.value);
         } else {
-          RunFile(source.value);
+          RunFile(source.value, AT_FDCWD, source.value.c_str(), false);
         }
         break;
     }
@@ -216,8 +267,8 @@ class Runner {
         path.empty() ? "" : path.back() == '/' ? path : path + '/';
     WalkDirectory(
         path.empty() ? "." : path, prefix,
-        [this](const std::string& name) {
-          RunFile(name);
+        [this](const std::string& name, int directory, const char* entry) {
+          RunFile(name, directory, entry, true);
           return !report_.stopped();
         },
         [this](const std::string& name, int error) {
@@ -225,25 +276,80 @@ class Runner {
         });
   }
 
-  void RunFile(const std::string& name) {
+  // Opens `entry` in the directory `at` (AT_FDCWD for a FILE given) and
+  // screens it as `name`. A file that -r found is opened without following
+  // a link and without blocking, and must still be a regular file: one
+  // replaced by a FIFO since the walk would wait for a writer for ever.
+  void RunFile(const std::string& name, int at, const char* entry, bool found) {
+    const int flags = O_RDONLY | O_CLOEXEC | (found ? O_NOFOLLOW | O_NONBLOCK : 0);
     int fd;
     do {
-      fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+      fd = ::openat(at, entry, flags);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
       report_.Fail(name + ": cannot open: " + std::strerror(errno));
       return;
     }
-    RunFd(fd, name);
+    struct stat st;
+    if (found && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+      report_.Fail(name + ": not screened: no longer a regular file");
+    } else {
+      RunFd(fd, name);
+    }
     ::close(fd);
   }
 
   // Reading a file into itself would never end (tavrin filter f >> f), so a
-  // regular file that is also the output is refused, as GNU grep does.
+  // regular file that is also the output is refused, as GNU grep does; -c,
+  // -l and -q write nothing while they read, and are let be.
   bool IsTheOutput(int fd) const {
     struct stat st;
-    return output_is_file_ && ::fstat(fd, &st) == 0 &&
-           st.st_dev == output_.st_dev && st.st_ino == output_.st_ino;
+    return options_.report.summary == Summary::kNone && output_is_file_ &&
+           ::fstat(fd, &st) == 0 && st.st_dev == output_.st_dev &&
+           st.st_ino == output_.st_ino;
+  }
+
+  // Acts on the form the library gives the input's first bytes: reports
+  // what is wrong with them, and returns false when the input is not to be
+  // screened. Sets *encoding to UTF-8 for UTF-16, which is read as UTF-8.
+  bool StartInput(int form, const ChunkReader& reader, const std::string& name,
+                  Encoding* encoding) {
+    const std::string mark =
+        reader.head().substr(0, 1) == "\xFF" ? "FF FE" : "FE FF";
+    switch (form) {
+      case TAVRIN_INPUT_UTF16LE_UNMARKED:
+      case TAVRIN_INPUT_UTF16BE_UNMARKED: {
+        const bool big = form == TAVRIN_INPUT_UTF16BE_UNMARKED;
+        const std::string order = big ? "BE" : "LE";
+        report_.Fail(name + ": not screened: it looks like UTF-16 " + order +
+                     " without a byte-order mark (a zero byte " +
+                     (big ? "before" : "after") +
+                     " every other byte); convert it to UTF-8 first (iconv -f UTF-16" +
+                     order + " -t UTF-8)");
+        return false;
+      }
+      case TAVRIN_INPUT_MARK_CONTRADICTED:
+        report_.Fail(name + ": not screened: it is UTF-16 text after the byte-order mark " +
+                     mark + ", not " + std::string(EncodingName(*encoding)) +
+                     " as -e says; without -e it is read as UTF-16");
+        return false;
+      case TAVRIN_INPUT_FALSE_MARK:
+        report_.Fail(name + ": begins with a UTF-16 byte-order mark (" + mark +
+                     ") but is not UTF-16 text: screened as " +
+                     std::string(EncodingName(*encoding)) + ", the mark included");
+        return true;
+      case TAVRIN_INPUT_UTF16LE:
+      case TAVRIN_INPUT_UTF16BE:
+        *encoding = Encoding::kUtf8;
+        if (!CanScreen(*encoding)) {
+          report_.Fail(name + ": not screened: this system cannot convert "
+                              "UTF-16 to GBK (iconv has no GBK)");
+          return false;
+        }
+        report_.BeginInput(name, *encoding, true);
+        return true;
+    }
+    return true;
   }
 
   void RunFd(int fd, const std::string& name) {
@@ -254,31 +360,50 @@ class Runner {
     ChunkReader reader(fd, kChunkSize, NeedsLineBytes(options_.report));
     Encoding encoding = options_.encoding;
     report_.BeginInput(name, encoding, false);
-    switch (reader.Sniff()) {
-      case InputForm::kUtf16WithoutMark:
-        report_.Fail(name +
-                     ": not screened: it looks like UTF-16 without a "
-                     "byte-order mark (a zero byte in every other place); "
-                     "convert it to UTF-8 first (iconv -f UTF-16LE -t UTF-8)");
-        return;
-      case InputForm::kUtf16WithMark:
-        encoding = Encoding::kUtf8;
-        if (!CanScreen(encoding)) {
-          report_.Fail(name + ": not screened: this system cannot convert "
-                              "UTF-16 to GBK (iconv has no GBK)");
-          return;
-        }
-        report_.BeginInput(name, encoding, true);
-        break;
-      case InputForm::kBytes:
-        break;
+    if (!StartInput(reader.Sniff(options_.encoding_given), reader, name, &encoding)) {
+      return;
     }
     LongLineScreener long_line(encoding);
     std::deque<Job*> in_flight;
     bool wanted = true;
+    // Answers the jobs in flight that are screened, oldest first. With
+    // `wait` (the reader found nothing to read) it waits for input or for
+    // a chunk with a banned line, and answers up to that chunk. For -q and
+    // -l, which stop at a banned line, the reader calls it so before a read
+    // that would block, and without `wait` between the pieces of a long
+    // line: their answer waits for no more input, and no read waits for a
+    // clean chunk's answer. (The other answers are written out only at the
+    // end of a chunk of output, so waking for them would cost the reading
+    // thread's time for nothing.) False once no more of the input is
+    // wanted.
+    const auto holds_banned = [&] {
+      return std::any_of(in_flight.begin(), in_flight.end(), [this](const Job* job) {
+        return pool_->IsScreened(job) && job->banned;
+      });
+    };
+    const auto answer_screened = [&](bool wait) {
+      for (;;) {
+        while (wanted && !in_flight.empty() && pool_->IsScreened(in_flight.front())) {
+          Job* job = in_flight.front();
+          in_flight.pop_front();
+          wanted = Answer(*job) && !report_.stopped();
+        }
+        if (!wait || !wanted || in_flight.empty()) return wanted;
+        if (holds_banned()) {
+          pool_->Wait(in_flight.front());  // the banned chunk's turn comes
+        } else if (pool_->AwaitInputOrBanned(fd, holds_banned)) {
+          return wanted;
+        }
+      }
+    };
+    const Summary summary = options_.report.summary;
+    if (summary == Summary::kQuiet || summary == Summary::kFilesWithBanned) {
+      reader.set_on_wait(answer_screened);
+    }
     std::size_t next_job = 0;
     while (wanted && !report_.stopped()) {
       Job& job = *jobs_[next_job];
+      if (!answer_screened(false)) break;
       if (in_flight.size() == jobs_.size()) {  // the oldest is this one
         pool_->Wait(in_flight.front());
         in_flight.pop_front();
@@ -296,6 +421,7 @@ class Runner {
         if (pool_ == nullptr) {
           wanted = Answer(job);
         } else {
+          job.banned = HoldsBannedLine(job);
           job.screened = true;  // answered in its turn, after those before it
           in_flight.push_back(&job);
         }
@@ -311,6 +437,13 @@ class Runner {
     const bool read_whole = reader.error() == 0;
     if (!read_whole) {
       report_.Fail(name + ": cannot read: " + std::strerror(reader.error()));
+    }
+    if (reader.not_utf16_from() != std::string::npos) {
+      report_.Fail(name + ": not UTF-16 text from byte " +
+                   std::to_string(reader.not_utf16_from()) + " on (" +
+                   std::to_string(TAVRIN_INPUT_SAMPLE) +
+                   " bytes without a character from U+0001 to U+00FF), though it "
+                   "begins as UTF-16: its lines were screened as UTF-16");
     }
     report_.EndInput(read_whole);
   }

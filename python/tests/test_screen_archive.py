@@ -1,8 +1,10 @@
 """The Dask example, examples/screen_archive.py, on generated archives with
 two worker processes: its lines against `tavrin check` on the same files, in
 GBK on a LocalCluster of its own and in UTF-8 on a running cluster given by
-address; and every input problem reported on standard error, with the other
-files' lines still printed and exit status 2."""
+address; the inputs it once read otherwise than the tool (UTF-16, files
+that say they are empty, a path named twice, links and FIFOs); and every
+input problem reported on standard error, with the other files' lines still
+printed and exit status 2."""
 
 import os
 import shutil
@@ -34,9 +36,10 @@ def make_archive(directory, encoding="gbk"):
 
 def tool_check(files, encoding="gbk"):
     """The exit status of `tavrin check`, its lines that are not clean, and
-    how many lines it screened."""
-    run = subprocess.run([os.environ["TAVRIN_TOOL"], "check", "--encoding", encoding, *files],
-                         capture_output=True)
+    how many lines it screened; with no encoding, as the C locale reads."""
+    named = ["--encoding", encoding] if encoding else []
+    run = subprocess.run([os.environ["TAVRIN_TOOL"], "check", *named, *files],
+                         capture_output=True, env={**os.environ, "LC_ALL": "C"})
     lines = run.stdout.decode("utf-8", "surrogateescape").splitlines()
     return run.returncode, [line for line in lines if not line.endswith(": clean")], len(lines)
 
@@ -87,6 +90,21 @@ def shared_directory():
     shutil.rmtree(directory)
 
 
+def readable_example(directory):
+    """The example and the installed package copied into `directory`, with
+    the interpreter that runs them and their environment: another user may
+    not enter the checkout or the venv (mktemp -d makes a folder of mode
+    0700), but can enter `directory`."""
+    import tavrin
+
+    site = directory / "site"
+    shutil.copytree(os.path.dirname(tavrin.__file__), site / "tavrin")
+    shutil.copy(EXAMPLES / "screen_archive.py", directory)
+    # The venv's interpreter is a link to Debian's, which sees Dask.
+    return [os.path.realpath(sys.executable), str(directory / "screen_archive.py")], \
+        {"PYTHONPATH": str(site), "HOME": str(directory)}
+
+
 def test_what_cannot_be_read_is_reported_and_the_rest_screened(shared_directory):
     logs = shared_directory / "logs"
     files = make_archive(logs)
@@ -100,9 +118,10 @@ def test_what_cannot_be_read_is_reported_and_the_rest_screened(shared_directory)
     # Root reads everything: run as a user the modes apply to.
     user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] \
         if os.geteuid() == 0 else []
-    run = subprocess.run([*user, *EXAMPLE, "--workers", "2", logs, logs / "missing",
+    example, environment = readable_example(shared_directory)
+    run = subprocess.run([*user, *example, "--workers", "2", logs, logs / "missing",
                           logs / "*.none"], capture_output=True, timeout=300, cwd=shared_directory,
-                         env={**os.environ, "HOME": str(shared_directory)})
+                         env={**os.environ, **environment})
     report = run.stderr.decode()
     for line in [f"{logs}/locked: cannot read the directory: Permission denied",
                  f"{logs}/secret.log: cannot open: Permission denied",
@@ -120,15 +139,28 @@ def wait_for_event(name):
     Event(name).wait()
 
 
-def test_a_file_that_vanishes_is_reported_and_the_rest_screened(tmp_path, cluster):
+def replace_by_fifo(path):
+    os.unlink(path)
+    os.mkfifo(path)
+
+
+@pytest.mark.parametrize("change, complaint", [
+    (os.unlink, "cannot open: No such file or directory"),
+    # Opened without blocking, or its worker would wait for a writer for ever.
+    (replace_by_fifo, "no longer a regular file, not screened"),
+])
+def test_a_file_that_vanishes_is_reported_and_the_rest_screened(tmp_path, cluster, change,
+                                                                complaint):
     files = make_archive(tmp_path / "logs")
     gone = files.pop(1)
     expected = tool_check(files)[1]
     with Client(cluster) as client:
         # Every worker waits, so the example's blocks wait in the queue
-        # until the file is gone.
-        go = Event("go", client)
-        waits = [client.submit(wait_for_event, "go", workers=[worker], pure=False)
+        # until the file is gone. The event is the case's own: the cluster
+        # outlives it.
+        name = f"go-{change.__name__}"
+        go = Event(name, client)
+        waits = [client.submit(wait_for_event, name, workers=[worker], pure=False)
                  for worker in client.scheduler_info()["workers"]]
         example = subprocess.Popen([*EXAMPLE, "--scheduler", cluster.scheduler_address,
                                     tmp_path / "logs"], stdout=subprocess.PIPE,
@@ -139,13 +171,75 @@ def test_a_file_that_vanishes_is_reported_and_the_rest_screened(tmp_path, cluste
                                            for key in dask_scheduler.tasks)):
             assert time.monotonic() < deadline and example.poll() is None
             time.sleep(0.05)
-        os.unlink(gone)
+        change(gone)
         go.set()
         out, err = example.communicate(timeout=300)
         client.gather(waits)
-    assert f"screen_archive: {gone}: cannot open: No such file or directory" in err.decode()
+    assert f"screen_archive: {gone}: {complaint}" in err.decode()
     assert out.decode().splitlines() == expected
     assert example.returncode == 2
+
+
+def utf16_logs(directory):
+    """UTF-16 as Notepad (no last line break) and PowerShell (CRLF) write
+    it, a lone surrogate, GBK behind a forged mark, and a first line of
+    UTF-16 before GBK lines: the example's lines and exit status must be the
+    tool's with no encoding named and with one."""
+    directory.mkdir()
+    chat = "hello\r\nsee you on the Avenue\r\n你好\r\n操\r\n"
+    (directory / "a-notepad.log").write_bytes(b"\xff\xfe" + chat[:-2].encode("utf-16-le"))
+    (directory / "b-powershell.log").write_bytes(b"\xfe\xff" + chat.encode("utf-16-be"))
+    (directory / "c-surrogate.log").write_bytes(
+        b"\xff\xfe" + "ok\n".encode("utf-16-le") + b"\x00\xd8" + "x\nsex".encode("utf-16-le"))
+    gbk = b"\xc4\xe3\xba\xc3\nfuck\n\xb2\xd9\nok\n"
+    (directory / "d-false-mark.log").write_bytes(b"\xff\xfe" + gbk)
+    (directory / "e-forged.log").write_bytes(b"\xff\xfe" + "hi ".encode("utf-16-le") + gbk * 1000)
+    return [directory], [directory]
+
+
+def files_that_say_they_are_empty(directory, request):
+    """/proc/PID/comm of a process named "sex": 0 bytes by stat, 4 by read."""
+    process = subprocess.Popen([sys.executable, "-c", "import ctypes, sys, time; "
+                                "ctypes.CDLL(None).prctl(15, b'sex', 0, 0, 0); "
+                                "print(flush=True); time.sleep(300)"], stdout=subprocess.PIPE)
+    request.addfinalizer(process.kill)
+    process.stdout.readline()
+    comm = f"/proc/{process.pid}/comm"
+    assert os.stat(comm).st_size == 0
+    return [comm], [comm]
+
+
+def paths_named_twice(directory):
+    directory.mkdir()
+    (directory / "dup.log").write_bytes(b"ok\nsb\n")
+    (directory / "sub").mkdir()
+    (directory / "sub" / "file.log").write_bytes(b"fine\nx.com\n")
+    dup, sub = directory / "dup.log", directory / "sub"
+    return [dup, dup, sub, sub / "file.log"], [dup, sub]
+
+
+def links_and_fifos_inside(directory):
+    """Passed over by both, and no error for either."""
+    directory.mkdir()
+    (directory / "banned.log").write_bytes(b"what the fuck\n")
+    (directory / "link").symlink_to(directory / "banned.log")
+    os.mkfifo(directory / "pipe")
+    return [directory], [directory]
+
+
+@pytest.mark.parametrize("inputs, encoding", [
+    (utf16_logs, None), (utf16_logs, "utf-8"), (files_that_say_they_are_empty, None),
+    (paths_named_twice, None), (links_and_fifos_inside, "gbk")])
+def test_the_example_reads_each_file_as_the_tool_does(tmp_path, request, cluster, inputs,
+                                                      encoding):
+    setup = [tmp_path / "logs"] + ([request] if inputs is files_that_say_they_are_empty else [])
+    paths, tool_paths = inputs(*setup)
+    named = ["--encoding", encoding] if encoding else []
+    status, lines, report = run_example("--scheduler", cluster.scheduler_address, *named, *paths)
+    tool_status, flagged, count = tool_check(["-r", *map(str, tool_paths)], encoding)
+    assert (status, lines) == (tool_status, flagged), report
+    assert f", {count} lines," in report
+    assert any(line.endswith(": banned") for line in flagged)
 
 
 @pytest.mark.parametrize("arguments, complaint", [

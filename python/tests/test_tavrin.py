@@ -92,6 +92,36 @@ def test_is_valid_many():
             tavrin.is_valid_many(wrong)
 
 
+@pytest.mark.parametrize("head, options, form", [
+    (b"\xff\xfe" + "hi\r\n".encode("utf-16-le"), {}, tavrin.INPUT_UTF16LE),
+    (b"\xff\xfe" + "hi\r\n".encode("utf-16-le"), {"encoding_named": True},
+     tavrin.INPUT_MARK_CONTRADICTED),
+    (b"\xfe\xff" + "你好 ".encode("utf-16-be"), {}, tavrin.INPUT_UTF16BE),
+    (b"\xff\xfe", {"whole": True}, tavrin.INPUT_UTF16LE),
+    (b"\xff\xfe", {}, tavrin.INPUT_FALSE_MARK),
+    (b"\xff\xfefuck you, visit evil.com\nsex sex\n", {"whole": True}, tavrin.INPUT_FALSE_MARK),
+    ("hello world".encode("utf-16-be"), {}, tavrin.INPUT_UTF16BE_UNMARKED),
+    (b"sex\0\n", {"whole": True}, tavrin.INPUT_BYTES),
+])
+def test_input_form_is_the_tools_decision(head, options, form):
+    assert tavrin.input_form(head, **options) == form
+    assert tavrin.input_form(memoryview(b"<" + head)[1:], **options) == form
+
+
+def test_utf16_windows_and_buffers_that_cannot_be_screened():
+    assert tavrin.utf16_is_text("你好\n".encode("utf-16-le"))
+    assert not tavrin.utf16_is_text("你好\n".encode("utf-16-le"), big_endian=True)
+    assert not tavrin.utf16_is_text(bytearray(b"fuck you"))
+    with pytest.raises(TypeError):
+        tavrin.input_form("\ufeffhi")
+    # A strided view is not contiguous: the same error from every call.
+    strided = memoryview(b"sxexx")[::2]
+    for call in [tavrin.is_valid, lambda text: tavrin.is_valid_many([b"ok", text]),
+                 tavrin.input_form]:
+        with pytest.raises(BufferError):
+            call(strided)
+
+
 def generated_lines(count):
     """Lines of rows (their case flipped at random), zero bytes and any other
     bytes but line endings."""

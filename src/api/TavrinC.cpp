@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "TavrinVersion.h"
+#include "api/InputForm.h"
 #include "api/ScreenLines.h"
 #include "api/ToGbk.h"
 #include "matching/BannedWordTable.h"
@@ -120,6 +121,17 @@ size_t tavrin_screen_lines_utf8(const char* data, size_t length,
     return 0;
   }
   return ScreenUtf8Lines(data, length, verdicts, capacity, consumed);
+}
+
+int tavrin_input_form(const char* head, size_t length, unsigned flags) {
+  return DecideInputForm(head != nullptr ? std::string_view(head, length)
+                                         : std::string_view(),
+                         flags);
+}
+
+int tavrin_utf16_is_text(const char* window, size_t length, int big_endian) {
+  if (window == nullptr) return 0;
+  return Utf16WindowIsText(std::string_view(window, length), big_endian != 0) ? 1 : 0;
 }
 
 const char* tavrin_row(unsigned row, size_t* length) {

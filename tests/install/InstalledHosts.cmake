@@ -7,12 +7,15 @@
 #   run_alone(PROGRAM ARG...)  runs PROGRAM without LD_LIBRARY_PATH, once ldd
 #                    has shown that it finds libtavrin.so.1 at
 #                    ${installed_library} by itself
-#   build_pkgconfig_hosts(PC_DIR WORK_DIR)  builds the hosts of
-#                    tests/install/consumer through the tavrin.pc in PC_DIR,
+#   build_pkgconfig_hosts(PC_DIR WORK_DIR [SYSROOT])  builds the hosts of
+#                    tests/install/consumer through the tavrin.pc in PC_DIR
+#                    (read under SYSROOT, a package's files unpacked there),
 #                    with the run path the README gives: main.cpp as C++98
 #                    with CXX, main.c as C89 (warnings as errors), and runs
 #                    each with run_alone; sets installed_library from the
-#                    libdir that pkg-config gives
+#                    libdir that pkg-config gives, and fails unless its
+#                    paths are plain (no "..": pkg-config could not drop a
+#                    system directory)
 # The including script sets SOURCE_DIR, CXX and VERSION.
 
 function(run)
@@ -38,12 +41,20 @@ endfunction()
 
 macro(build_pkgconfig_hosts pc_dir work_dir)
   set(ENV{PKG_CONFIG_PATH} ${pc_dir})
+  if(${ARGC} GREATER 2)
+    set(ENV{PKG_CONFIG_SYSROOT_DIR} ${ARGV2})
+  else()
+    unset(ENV{PKG_CONFIG_SYSROOT_DIR})
+  endif()
   execute_process(COMMAND pkg-config --cflags --libs tavrin
     OUTPUT_VARIABLE flags RESULT_VARIABLE rc OUTPUT_STRIP_TRAILING_WHITESPACE)
   execute_process(COMMAND pkg-config --variable=libdir tavrin
     OUTPUT_VARIABLE libdir OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(NOT rc EQUAL 0 OR libdir STREQUAL "")
     message(FATAL_ERROR "pkg-config does not know tavrin in ${pc_dir}")
+  endif()
+  if("${flags} ${libdir}" MATCHES "/\\.\\./")
+    message(FATAL_ERROR "pkg-config gives paths that are not plain: ${flags} ${libdir}")
   endif()
   set(installed_library ${libdir}/libtavrin.so.1)
   separate_arguments(flags UNIX_COMMAND "${flags}")

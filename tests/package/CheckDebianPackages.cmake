@@ -28,7 +28,15 @@ foreach(deb IN LISTS debs)
 endforeach()
 
 file(GLOB pc_dirs ${root}/usr/lib/*/pkgconfig)
-build_pkgconfig_hosts("${pc_dirs}" ${WORK_DIR})
+# As installed, tavrin.pc names /usr/include, which pkg-config drops as a
+# system directory; the unpacked root is read as a sysroot.
+set(ENV{PKG_CONFIG_PATH} "${pc_dirs}")
+execute_process(COMMAND pkg-config --cflags tavrin OUTPUT_VARIABLE cflags
+  OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT cflags STREQUAL "")
+  message(FATAL_ERROR "pkg-config --cflags tavrin gives '${cflags}', not nothing for /usr/include")
+endif()
+build_pkgconfig_hosts("${pc_dirs}" ${WORK_DIR} ${root})
 file(REAL_PATH ${installed_library} library)
 if(NOT library MATCHES "^${root}/usr/lib/[^/]+/libtavrin\\.so\\.1\\.")
   message(FATAL_ERROR "pkg-config gives the library as ${installed_library}")

@@ -17,7 +17,9 @@ Every function takes a ``str`` or a bytes-like object:
   UTF-8 (a lone surrogate) raises ``ValueError``.
 
 ``screen_lines`` screens every line of a buffer in one call, for logs and
-archives: it takes bytes only, and the encoding is named.
+archives: it takes bytes only, and the encoding is named. ``input_form``
+says how to read a file from its first bytes (as bytes, or as UTF-16 after
+a byte-order mark), as the tavrin tool decides it.
 
 The screening is done by libtavrin.so.1 through its C interface (ctypes,
 CPython): the interpreter lock is released during each call into it, so
@@ -36,8 +38,10 @@ import threading
 from typing import Callable, Iterable, List, NamedTuple, Tuple, TypeVar, Union
 
 __all__ = [
-    "BANNED", "CLEAN", "INVALID", "Match", "filtrate", "find", "is_valid", "is_valid_many",
-    "screen_lines", "__version__",
+    "BANNED", "CLEAN", "INPUT_BYTES", "INPUT_FALSE_MARK", "INPUT_MARK_CONTRADICTED",
+    "INPUT_SAMPLE", "INPUT_UTF16BE", "INPUT_UTF16BE_UNMARKED", "INPUT_UTF16LE",
+    "INPUT_UTF16LE_UNMARKED", "INVALID", "Match", "filtrate", "find", "input_form", "is_valid",
+    "is_valid_many", "screen_lines", "utf16_is_text", "__version__",
 ]
 
 #: What screen_lines says of a line: no row occurs in it,
@@ -46,6 +50,21 @@ CLEAN = 0
 BANNED = 1
 #: or, under UTF-8 only, it is not well-formed UTF-8 (never clean).
 INVALID = 2
+
+#: How input_form says to read an input: its bytes, in the encoding chosen;
+INPUT_BYTES = 0
+#: UTF-16 LE or BE text after its byte-order mark, from byte 2 on;
+INPUT_UTF16LE, INPUT_UTF16BE = 1, 2
+#: UTF-16 without a mark, which cannot be screened as bytes: report it;
+INPUT_UTF16LE_UNMARKED, INPUT_UTF16BE_UNMARKED = 3, 4
+#: UTF-16 text after a mark, though another encoding was named: report it;
+INPUT_MARK_CONTRADICTED = 5
+#: a mark before what is not UTF-16 text: screen the bytes, mark and all,
+#: and report the mark.
+INPUT_FALSE_MARK = 6
+#: The first bytes of an input that input_form looks at, and the size of
+#: each later window of a UTF-16 input that utf16_is_text is asked about.
+INPUT_SAMPLE = 4096
 
 BytesLike = Union[bytes, bytearray, memoryview, mmap.mmap]
 Text = TypeVar("Text", bytes, bytearray, memoryview, mmap.mmap, str)
@@ -86,6 +105,10 @@ for _call, _rest, _result in [
          _size_t)]:
     _call.argtypes = [ctypes.c_void_p, _size_t, *_rest]
     _call.restype = _result
+_lib.tavrin_input_form.argtypes = [ctypes.c_void_p, _size_t, ctypes.c_uint]
+_lib.tavrin_input_form.restype = ctypes.c_int
+_lib.tavrin_utf16_is_text.argtypes = [ctypes.c_void_p, _size_t, ctypes.c_int]
+_lib.tavrin_utf16_is_text.restype = ctypes.c_int
 _lib.tavrin_row.argtypes = [ctypes.c_uint, ctypes.POINTER(_size_t)]
 _lib.tavrin_row.restype = ctypes.c_void_p
 _lib.tavrin_version.argtypes = []
@@ -182,6 +205,43 @@ def _call_on_text(text: Union[BytesLike, str], on_bytes: Callable, on_utf8: Call
         return on_utf8(data, len(data))
     with _HeldBytes(text) as (address, length):
         return on_bytes(address, length)
+
+
+def _call_on_bytes(data: BytesLike, call: Callable, what: str):
+    """call(address_or_bytes, length) on a bytes-like object; a str raises
+    TypeError."""
+    if isinstance(data, str):
+        raise TypeError(f"{what} takes bytes, not str")
+    if isinstance(data, bytes):
+        return call(data, len(data))
+    with _HeldBytes(data) as (address, length):
+        return call(address, length)
+
+
+def input_form(head: BytesLike, *, encoding_named: bool = False, whole: bool = False) -> int:
+    """How to read a file or stream whose first bytes are ``head``, as the
+    tavrin tool decides it: one of the INPUT_* forms. Give the first
+    INPUT_SAMPLE bytes, or all of a shorter input with ``whole=True``;
+    ``encoding_named`` says that the user named the encoding (the tool's
+    -e), as opposed to a default.
+
+    A byte-order mark is obeyed only before UTF-16 text and only when no
+    encoding was named, so that two bytes at the start of a log never make
+    its banned lines pass. A reader that reads UTF-16 asks utf16_is_text of
+    every later window of INPUT_SAMPLE bytes (those at offsets k *
+    INPUT_SAMPLE, k >= 1, that the input fills) and reports the input when
+    one is not. The rules are in tavrin_c.h, tavrin_input_form."""
+    flags = (1 if encoding_named else 0) | (2 if whole else 0)
+    return _call_on_bytes(head, lambda data, length: _lib.tavrin_input_form(data, length, flags),
+                          "input_form")
+
+
+def utf16_is_text(window: BytesLike, big_endian: bool = False) -> bool:
+    """Whether ``window``, whole UTF-16 code units from an even offset after
+    the mark, is UTF-16 text: it holds a code unit from U+0001 to U+00FF, as
+    every stretch of real text does, and as bytes behind a mark never do."""
+    return _call_on_bytes(window, lambda data, length: _lib.tavrin_utf16_is_text(
+        data, length, 1 if big_endian else 0), "utf16_is_text") == 1
 
 
 def is_valid(text: Union[BytesLike, str]) -> bool:
@@ -291,6 +351,9 @@ def is_valid_many(texts: Iterable[Union[BytesLike, str]]) -> List[bool]:
         if isinstance(text, str):
             utf8.append(index)
         elif isinstance(text, (bytes, bytearray, memoryview)) or _has_buffer(text):
+            with memoryview(text) as view:
+                if not view.c_contiguous:  # as is_valid says of it
+                    raise BufferError(f"is_valid_many: text {index} is not C-contiguous")
             gbk.append(index)
         else:
             raise TypeError(f"is_valid_many: text {index} has type {type(text).__name__}, "
