@@ -299,4 +299,21 @@ struct BlockKernel {
 }  // namespace Scan
 }  // namespace Tavrin
 
+// Defines the kernel's entry points Scan<Name>, Visit<Name> and
+// Count<Name> (Kernels.h) over its block filter, inside namespace
+// Tavrin::Scan.
+#define TAVRIN_BLOCK_KERNEL(Name, Filter)                                          \
+  std::size_t Scan##Name(const ScanTables& tables, const unsigned char* text,    \
+                         std::size_t length) noexcept {                          \
+    return BlockKernel<Filter>::Scan(tables, text, length);                      \
+  }                                                                              \
+  void Visit##Name(const ScanTables& tables, const unsigned char* text,          \
+                   std::size_t length, RowVisitor rows) noexcept {                \
+    BlockKernel<Filter>::Visit(tables, text, length, rows);                      \
+  }                                                                              \
+  void Count##Name(const ScanTables& tables, const unsigned char* text,          \
+                   std::size_t length, FilterCounts& counts) noexcept {          \
+    BlockKernel<Filter>::Count(tables, text, length, counts);                    \
+  }
+
 #endif  // TAVRIN_MATCHING_KERNELS_BLOCKSCAN_H_

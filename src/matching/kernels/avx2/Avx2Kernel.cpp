@@ -64,20 +64,7 @@ struct Avx2Filter : NibbleFilter<Avx2Ops> {
 
 }  // namespace
 
-std::size_t ScanAvx2(const ScanTables& tables, const unsigned char* text,
-                     std::size_t length) noexcept {
-  return BlockKernel<Avx2Filter>::Scan(tables, text, length);
-}
-
-void VisitAvx2(const ScanTables& tables, const unsigned char* text, std::size_t length,
-               RowVisitor rows) noexcept {
-  BlockKernel<Avx2Filter>::Visit(tables, text, length, rows);
-}
-
-void CountAvx2(const ScanTables& tables, const unsigned char* text, std::size_t length,
-               FilterCounts& counts) noexcept {
-  BlockKernel<Avx2Filter>::Count(tables, text, length, counts);
-}
+TAVRIN_BLOCK_KERNEL(Avx2, Avx2Filter)
 
 }  // namespace Scan
 }  // namespace Tavrin

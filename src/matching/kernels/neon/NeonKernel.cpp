@@ -74,20 +74,7 @@ struct NeonFilter : NibbleFilter<NeonOps> {
 
 }  // namespace
 
-std::size_t ScanNeon(const ScanTables& tables, const unsigned char* text,
-                     std::size_t length) noexcept {
-  return BlockKernel<NeonFilter>::Scan(tables, text, length);
-}
-
-void VisitNeon(const ScanTables& tables, const unsigned char* text, std::size_t length,
-               RowVisitor rows) noexcept {
-  BlockKernel<NeonFilter>::Visit(tables, text, length, rows);
-}
-
-void CountNeon(const ScanTables& tables, const unsigned char* text, std::size_t length,
-               FilterCounts& counts) noexcept {
-  BlockKernel<NeonFilter>::Count(tables, text, length, counts);
-}
+TAVRIN_BLOCK_KERNEL(Neon, NeonFilter)
 
 }  // namespace Scan
 }  // namespace Tavrin

@@ -61,20 +61,7 @@ struct Ssse3Filter : NibbleFilter<Ssse3Ops> {
 
 }  // namespace
 
-std::size_t ScanSsse3(const ScanTables& tables, const unsigned char* text,
-                      std::size_t length) noexcept {
-  return BlockKernel<Ssse3Filter>::Scan(tables, text, length);
-}
-
-void VisitSsse3(const ScanTables& tables, const unsigned char* text, std::size_t length,
-                RowVisitor rows) noexcept {
-  BlockKernel<Ssse3Filter>::Visit(tables, text, length, rows);
-}
-
-void CountSsse3(const ScanTables& tables, const unsigned char* text, std::size_t length,
-                FilterCounts& counts) noexcept {
-  BlockKernel<Ssse3Filter>::Count(tables, text, length, counts);
-}
+TAVRIN_BLOCK_KERNEL(Ssse3, Ssse3Filter)
 
 }  // namespace Scan
 }  // namespace Tavrin
