@@ -56,7 +56,7 @@ int tavrin_is_valid_utf8(const char* text, size_t length) {
                ? 0
                : -1;
   }
-  switch (ScreenUtf8Text(text, length)) {
+  switch (ScreenConvertedText(InputEncoding::kUtf8, text, length)) {
     case TAVRIN_CLEAN:
       return 1;
     case TAVRIN_INVALID:
@@ -119,7 +119,8 @@ size_t tavrin_screen_lines_utf8(const char* data, size_t length,
     if (consumed != nullptr) *consumed = 0;
     return 0;
   }
-  return ScreenUtf8Lines(data, length, verdicts, capacity, consumed);
+  return ScreenConvertedLines(InputEncoding::kUtf8, data, length, verdicts, capacity,
+                              consumed);
 }
 
 const char* tavrin_row(unsigned row, size_t* length) {

@@ -4,7 +4,8 @@
 // verdict of ill-formed input at the same byte, on random and real text,
 // every ill-formed form at every offset around the blocks' edges, output
 // buffers of every room, and texts that end on a page's last byte before an
-// inaccessible page or start on its first after one.
+// inaccessible page or start on its first after one. And the bulk call on
+// converted text, UTF-8 and GB18030, against each line alone.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -14,9 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "api/ScreenLines.h"
 #include "api/ToGbk.h"
 #include "matching/LibrarySetup.h"
 #include "matching/Scanner.h"
+#include "tavrin_c.h"
 
 namespace Tavrin {
 namespace {
@@ -152,6 +155,59 @@ TEST(Utf8Kernels, ReadNothingPastEitherEdgeOfTheText) {
     }
   }
   munmap(mapping, 3 * page);
+}
+
+
+// Windows of lines converted, screened and marked: runs of ill-formed lines
+// longer than a window marks, lines longer than a window, banned lines
+// across them, an ill-formed last line with no newline; at every capacity.
+TEST(ConvertedLines, EachLineGetsTheVerdictItGetsAlone) {
+  struct Kind {
+    InputEncoding encoding;
+    std::vector<std::string> lines;
+  } kinds[] = {
+      {InputEncoding::kUtf8,
+       {"你好 ok", "这个比这个好", "Essex", "\xFF", "a\xE4\xB8", "\xED\xA0\x80 sex", "", "😀",
+        std::string(5000, 'z') + "\xC0\xAF", std::string(5000, 'z') + "sb"}},
+      {InputEncoding::kGb18030,
+       {"\xC4\xE3\xBA\xC3 ok", "\xB1\xC8\xD5\xE2", "Essex", "\xFF", "a\x81\x30",
+        "\x81\x30\x81\x30 sex", "", "\x81", std::string(5000, 'z') + "\x80",
+        std::string(5000, 'z') + "sb"}},
+  };
+  std::mt19937 random(25);
+  for (const Kind& kind : kinds) {
+    ASSERT_TRUE(PrepareToGbk(kind.encoding));
+    for (int b = 0; b < 12; ++b) {
+      std::string buffer;
+      std::vector<unsigned char> expected;
+      // Runs of one kind of line, some of them past 64 ill-formed lines.
+      while (buffer.size() < 30000) {
+        const std::string& line = kind.lines[random() % kind.lines.size()];
+        const int run = random() % 4 == 0 ? 100 : 1 + random() % 5;
+        for (int r = 0; r < run; ++r) {
+          buffer += line + "\n";
+          expected.push_back(ScreenConvertedText(kind.encoding, line.data(), line.size()));
+        }
+      }
+      if (b % 2) {  // the last line without its newline (an empty one is then none)
+        buffer.pop_back();
+        if (buffer.empty() || buffer.back() == '\n') expected.pop_back();
+      }
+      for (const std::size_t capacity : {std::size_t{1}, std::size_t{7}, expected.size()}) {
+        std::vector<unsigned char> verdicts(capacity), all;
+        std::size_t at = 0, n;
+        do {
+          std::size_t consumed = 0;
+          n = ScreenConvertedLines(kind.encoding, buffer.data() + at, buffer.size() - at,
+                                   verdicts.data(), capacity, &consumed);
+          all.insert(all.end(), verdicts.begin(), verdicts.begin() + n);
+          at += consumed;
+        } while (n == capacity && at < buffer.size());
+        EXPECT_EQ(at, buffer.size());
+        EXPECT_EQ(all, expected) << "buffer " << b << ", capacity " << capacity;
+      }
+    }
+  }
 }
 
 }  // namespace
