@@ -1,15 +1,17 @@
 // The block conversions of UTF-8 to GBK (matching/kernels/Utf8Kernels.h), on
 // every kernel this processor runs that has one (which those are is checked
-// in scanner/ScannerTest.cpp), against the conversion character by character: the same bytes read and written, the same
-// verdict of ill-formed input at the same byte, on random and real text,
-// every ill-formed form at every offset around the blocks' edges, output
-// buffers of every room, and texts that end on a page's last byte before an
-// inaccessible page or start on its first after one. And the bulk call on
-// converted text, UTF-8 and GB18030, against each line alone.
+// in scanner/ScannerTest.cpp), against the conversion character by
+// character: the same bytes read and written, the same verdict of
+// ill-formed input at the same byte, on random and real text, every
+// ill-formed form at every offset around the blocks' edges, output buffers
+// of every room that end before an inaccessible page, and texts that end on
+// a page's last byte before one or start on its first after one. And the
+// bulk call on converted text, UTF-8 and GB18030, against each line alone.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <iterator>
 #include <random>
 #include <string>
@@ -36,23 +38,39 @@ std::vector<ScanKernel> ConvertingKernels() {
   return kernels;
 }
 
+// Bytes ending just before an inaccessible page, so that a write past a
+// buffer placed at their end faults.
+char* GuardedEnd() {
+  static char* const end = [] {
+    const long page = sysconf(_SC_PAGESIZE);
+    constexpr long kPages = 4;
+    char* const mapping = static_cast<char*>(mmap(nullptr, (kPages + 1) * page,
+                                                  PROT_READ | PROT_WRITE,
+                                                  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    if (mapping == MAP_FAILED || mprotect(mapping + kPages * page, page, PROT_NONE) != 0)
+      std::abort();
+    return mapping + kPages * page;
+  }();
+  return end;
+}
+
 // Every block conversion answers `text` (at `at`, which may be a page's
 // edge) as the character-by-character one does, with `capacity` bytes of
-// room.
+// room, which end where an inaccessible page begins.
 void ExpectSameConversion(const char* at, std::size_t length, std::size_t capacity) {
-  std::vector<char> expected(capacity + 1), actual(capacity + 1);
+  std::vector<char> expected(capacity + 1);
+  char* const actual = GuardedEnd() - capacity;
   const ToGbkStep reference =
       TranscodeUtf8ToGbkUsing(ScanKernel::kPortable, at, length, expected.data(), capacity);
   for (const ScanKernel kernel : ConvertingKernels()) {
-    const ToGbkStep step =
-        TranscodeUtf8ToGbkUsing(kernel, at, length, actual.data(), capacity);
+    const ToGbkStep step = TranscodeUtf8ToGbkUsing(kernel, at, length, actual, capacity);
     const std::string context = std::string(ScanKernelName(kernel)) + " on " +
                                 ::testing::PrintToString(std::string(at, length)) +
                                 " room " + std::to_string(capacity);
     ASSERT_EQ(step.read, reference.read) << context;
     ASSERT_EQ(step.written, reference.written) << context;
     ASSERT_EQ(step.ill_formed, reference.ill_formed) << context;
-    ASSERT_EQ(std::string(actual.data(), step.written),
+    ASSERT_EQ(std::string(actual, step.written),
               std::string(expected.data(), reference.written))
         << context;
   }
@@ -110,6 +128,13 @@ TEST(Utf8Kernels, AgreeWithTheConversionCharacterByCharacter) {
   std::mt19937 random(23);
   std::vector<std::string> texts = {"", kRealText, kRealText + kRealText + kRealText};
   for (int n = 0; n < 300; ++n) texts.push_back(RandomText(random, random() % 700));
+  // Two-byte characters with two-byte forms fill a block's room in `out`
+  // to the last byte: every room from a block's worth up.
+  std::string greek;
+  for (int n = 0; n < 40; ++n) greek += "αβγδεζ";
+  for (const std::string& text : {greek, "x" + greek, kRealText})
+    for (std::size_t room = 60; room <= 300; ++room)
+      ExpectSameConversion(text.data(), text.size(), room);
   for (const std::string& text : texts) {
     ExpectSameConversion(text);
     // Less room than the text needs, down to none.

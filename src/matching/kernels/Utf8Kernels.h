@@ -39,8 +39,10 @@ namespace Scan {
 
 constexpr std::size_t kGbkFormCount = 0x10000 + 16;
 constexpr std::uint32_t kBeyondTheBmp = 0xD800;
-// Room in `out` a block conversion needs to go on.
-constexpr std::size_t kUtf8BlockRoom = 128;
+// Room in `out` a block conversion needs to go on: a block's characters
+// (up to 67 bytes, the last running past it) give at most 67 bytes, and a
+// conversion may write a whole vector or a two-byte form past them.
+constexpr std::size_t kUtf8BlockRoom = 72;
 
 struct Utf8Blocks {
   std::size_t read;
