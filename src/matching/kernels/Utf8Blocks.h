@@ -70,6 +70,9 @@ alignas(64) constexpr std::uint8_t kThisHigh[64] = TAVRIN_UTF8_TABLE(
 
 // `Ops`, a conversion's vector operations, has
 //   using Vector;  static constexpr std::size_t kLanes;  // 16, 32 or 64 bytes
+//   static constexpr bool kShortTexts;  // whether it has ConvertShort, which
+//       // converts a text shorter than two blocks (a line, a message) as
+//       // ConvertUtf8Blocks would a longer one, or nothing
 //   Vector Load(const unsigned char*);  void Store(unsigned char*, Vector);
 //   Vector Zero();  Vector Table(const std::uint8_t* table);  // 64 bytes, aligned
 //   Vector Lookup(Vector table, Vector nibbles);  Vector High(Vector);  Vector Low(Vector)
@@ -81,12 +84,13 @@ alignas(64) constexpr std::uint8_t kThisHigh[64] = TAVRIN_UTF8_TABLE(
 //   std::uint64_t HighBits(const Vector* block);        // bit i: byte i >= 0x80
 //   std::uint64_t Continuations(const Vector* block);   // bit i: byte i is 10xxxxxx
 //   std::size_t Emit(const std::uint16_t* gbk_forms, const unsigned char* at,
-//                    const Vector* block, std::uint64_t high,
+//                    const Vector* block, const Vector* next, std::uint64_t high,
 //                    std::uint64_t continuations, unsigned char* out);
 // Emit writes the GBK forms of the characters that begin in the block at
-// `at` (its bytes in `block`; the characters' other bytes may lie up to 3
-// past it), all well-formed, and returns how many bytes; it may write up to
-// kUtf8BlockRoom bytes, and read at[0 .. 2 * kUtf8BlockLength).
+// `at` (its bytes in `block`, the next block's in `next`: the characters'
+// other bytes may lie up to 3 past it), all well-formed, and returns how
+// many bytes; it may write up to kUtf8BlockRoom bytes, and read
+// at[0 .. 2 * kUtf8BlockLength).
 template <class Ops>
 struct Utf8Block {
   typename Ops::Vector v[kUtf8BlockLength / Ops::kLanes];
@@ -139,7 +143,11 @@ Utf8Blocks ConvertUtf8Blocks(const std::uint16_t* gbk_forms, const unsigned char
                              std::size_t length, unsigned char* out,
                              std::size_t capacity) noexcept {
   constexpr std::size_t kBlock = kUtf8BlockLength;
-  if (length < 2 * kBlock || capacity < kUtf8BlockRoom) return {0, 0};
+  if (length < 2 * kBlock) {
+    if constexpr (Ops::kShortTexts) return Ops::ConvertShort(gbk_forms, in, length, out, capacity);
+    return {0, 0};
+  }
+  if (capacity < kUtf8BlockRoom) return {0, 0};
   Utf8Block<Ops> zeros;
   for (auto& v : zeros.v) v = Ops::Zero();
   Utf8Block<Ops> current = LoadUtf8Block<Ops>(in);
@@ -156,8 +164,8 @@ Utf8Blocks ConvertUtf8Blocks(const std::uint16_t* gbk_forms, const unsigned char
         Ops::Store(out + o + j * Ops::kLanes, current.v[j]);
       o += kBlock;
     } else {
-      o += Ops::Emit(gbk_forms, in + i, current.v, high, Ops::Continuations(current.v),
-                     out + o);
+      o += Ops::Emit(gbk_forms, in + i, current.v, next.v, high,
+                     Ops::Continuations(current.v), out + o);
     }
     i += kBlock;
     current = next;
@@ -169,36 +177,40 @@ Utf8Blocks ConvertUtf8Blocks(const std::uint16_t* gbk_forms, const unsigned char
   return {i + (firsts != 0 ? static_cast<std::size_t>(__builtin_ctzll(firsts)) : 0), o};
 }
 
-// For conversions that emit character by character: the code point at
-// every byte of the block at `at`, as if a character began there, into
-// code_points[0 .. 64). Only those at the bytes that do begin characters
-// are used: ASCII as itself, two- and three-byte characters decoded, and
-// four-byte ones as a surrogate (0xD8.. in the high byte), whose GBK form is
-// '?'. Written byte-wise, low and high bytes apart:
+// The code point at every byte of the block at `at`, as if a character
+// began there, into code_points[0 .. 64). Only those at the bytes that do
+// begin characters are used: ASCII as itself, two- and three-byte
+// characters decoded, and four-byte ones as a surrogate (0xD8.. in the high
+// byte), whose GBK form is '?'. Written byte-wise, low and high bytes apart:
 //   two bytes    110abcde 10fghijk       -> high 00000abc, low defghijk
 //   three bytes  1110abcd 10efghij 10klm -> high abcdefgh, low ijklmnop
 // Ops also has ShiftLeft<n> and ShiftRight<n> (of each byte), Select(mask,
 // a, b) and StoreWords(low, high, std::uint16_t*) (the pairs as
-// little-endian words).
+// little-endian words). DecodeVector does one vector's bytes, b0, given the
+// bytes one and two after each, b1 and b2, into code_points[0 .. kLanes).
+template <class Ops>
+inline void DecodeVector(typename Ops::Vector b0, typename Ops::Vector b1,
+                         typename Ops::Vector b2, std::uint16_t* code_points) {
+  using Vector = typename Ops::Vector;
+  const Vector two = Ops::AtLeast(b0, 0xC0), three = Ops::AtLeast(b0, 0xE0),
+               four = Ops::AtLeast(b0, 0xF0);
+  // The bytes that give the low byte of the code point: the last two.
+  const Vector x = Ops::Select(three, b1, b0), y = Ops::Select(three, b2, b1);
+  const Vector low = Ops::Select(
+      two, Ops::Or(Ops::template ShiftLeft<6>(x), Ops::AndByte(y, 0x3F)), b0);
+  const Vector high_of_three = Ops::template ShiftLeft<4>(Ops::And(b0, three));
+  const Vector high = Ops::Or(
+      Ops::And(two, Ops::Or(high_of_three,
+                            Ops::AndByte(Ops::template ShiftRight<2>(x), 0x0F))),
+      Ops::AndByte(four, 0xD8));
+  Ops::StoreWords(low, high, code_points);
+}
+
 template <class Ops>
 inline void DecodeCodePoints(const unsigned char* at, std::uint16_t* code_points) {
-  using Vector = typename Ops::Vector;
-  for (std::size_t j = 0; j < kUtf8BlockLength; j += Ops::kLanes) {
-    const Vector b0 = Ops::Load(at + j), b1 = Ops::Load(at + j + 1),
-                 b2 = Ops::Load(at + j + 2);
-    const Vector two = Ops::AtLeast(b0, 0xC0), three = Ops::AtLeast(b0, 0xE0),
-                 four = Ops::AtLeast(b0, 0xF0);
-    // The bytes that give the low byte of the code point: the last two.
-    const Vector x = Ops::Select(three, b1, b0), y = Ops::Select(three, b2, b1);
-    const Vector low = Ops::Select(
-        two, Ops::Or(Ops::template ShiftLeft<6>(x), Ops::AndByte(y, 0x3F)), b0);
-    const Vector high_of_three = Ops::template ShiftLeft<4>(Ops::And(b0, three));
-    const Vector high = Ops::Or(
-        Ops::And(two, Ops::Or(high_of_three,
-                              Ops::AndByte(Ops::template ShiftRight<2>(x), 0x0F))),
-        Ops::AndByte(four, 0xD8));
-    Ops::StoreWords(low, high, code_points + j);
-  }
+  for (std::size_t j = 0; j < kUtf8BlockLength; j += Ops::kLanes)
+    DecodeVector<Ops>(Ops::Load(at + j), Ops::Load(at + j + 1), Ops::Load(at + j + 2),
+                      code_points + j);
 }
 
 // Writes the GBK forms of the characters beginning at the set bits of
