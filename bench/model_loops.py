@@ -273,20 +273,21 @@ CTZ = re.compile(r"^\s*(rep bsf|bsf|tzcnt|rbit)")
 
 
 def conversion_loops(asm, family):
-    """The loops of a UTF-8 conversion: each innermost loop, and each loop
-    around others less their blocks (the block loop's own work), as
-    (kind, instruction lines), kind "inner" or "outer"."""
+    """The block loop of a UTF-8 conversion, less its inner loops, and each
+    of those (not the loops of its short-text path, outside it), as (kind,
+    instruction lines), kind "outer" or "inner"."""
     parts = []
     for lines in functions_of(asm, family).values():
         blocks = basic_blocks(lines)
         loops = natural_loops(blocks)
         for header, body in loops.items():
             inner = [h for h in loops if h != header and h in body]
-            if inner:
-                own = body - set().union(*(loops[h] for h in inner))
-                parts.append(("outer", [l for b in sorted(own) for l in blocks[b][0]]))
-            else:
-                parts.append(("inner", [l for b in sorted(body) for l in blocks[b][0]]))
+            if not inner:
+                continue
+            own = body - set().union(*(loops[h] for h in inner))
+            parts.append(("outer", [l for b in sorted(own) for l in blocks[b][0]]))
+            for h in inner:
+                parts.append(("inner", [l for b in sorted(loops[h]) for l in blocks[b][0]]))
     return parts
 
 
@@ -309,7 +310,7 @@ def model_conversions(llvm_mca, work):
         title = name[0].upper() + name[1:]
         source = os.path.join(KERNELS_DIR, folder, title + "Utf8.cpp")
         with open(source) as f:
-            each_character = "EmitByCodePoints" in f.read()
+            each_character = "kWholeBlocks = false" in f.read()
         lanes = kernel_lanes(source)
         asm = assembly(source, processor, ([option] if option else []) + options, work)
         parts = conversion_loops(asm, processor)

@@ -70,9 +70,9 @@ alignas(64) constexpr std::uint8_t kThisHigh[64] = TAVRIN_UTF8_TABLE(
 
 // `Ops`, a conversion's vector operations, has
 //   using Vector;  static constexpr std::size_t kLanes;  // 16, 32 or 64 bytes
-//   static constexpr bool kShortTexts;  // whether it has ConvertShort, which
-//       // converts a text shorter than two blocks (a line, a message) as
-//       // ConvertUtf8Blocks would a longer one, or nothing
+//   static constexpr bool kWholeBlocks;  // whether it has Emit and ConvertShort
+//       // (below); else its blocks are emitted character by character
+//       // (EmitByCodePoints) and shorter texts left to the caller
 //   Vector Load(const unsigned char*);  void Store(unsigned char*, Vector);
 //   Vector Zero();  Vector Table(const std::uint8_t* table);  // 64 bytes, aligned
 //   Vector Lookup(Vector table, Vector nibbles);  Vector High(Vector);  Vector Low(Vector)
@@ -83,6 +83,7 @@ alignas(64) constexpr std::uint8_t kThisHigh[64] = TAVRIN_UTF8_TABLE(
 //   bool AnyNonZero(Vector);
 //   std::uint64_t HighBits(const Vector* block);        // bit i: byte i >= 0x80
 //   std::uint64_t Continuations(const Vector* block);   // bit i: byte i is 10xxxxxx
+// and where kWholeBlocks
 //   std::size_t Emit(const std::uint16_t* gbk_forms, const unsigned char* at,
 //                    const Vector* block, const Vector* next, std::uint64_t high,
 //                    std::uint64_t continuations, unsigned char* out);
@@ -90,7 +91,9 @@ alignas(64) constexpr std::uint8_t kThisHigh[64] = TAVRIN_UTF8_TABLE(
 // `at` (its bytes in `block`, the next block's in `next`: the characters'
 // other bytes may lie up to 3 past it), all well-formed, and returns how
 // many bytes; it may write up to kUtf8BlockRoom bytes, and read
-// at[0 .. 2 * kUtf8BlockLength).
+// at[0 .. 2 * kUtf8BlockLength). ConvertShort converts a text shorter than
+// two blocks (a line, a message) as ConvertUtf8Blocks would a longer one,
+// or nothing.
 template <class Ops>
 struct Utf8Block {
   typename Ops::Vector v[kUtf8BlockLength / Ops::kLanes];
@@ -129,52 +132,6 @@ inline bool HasUtf8Errors(const Utf8Block<Ops>& block, const Utf8Block<Ops>& bef
     errors = Ops::Or(errors, Ops::Xor(special, must_continue));
   }
   return Ops::AnyNonZero(errors);
-}
-
-// The block conversion (Utf8Kernels.h). Blocks lie at fixed offsets, so
-// that where one begins never waits on the one before (a loop whose next
-// load depends on the last block's contents ran at a third of the speed);
-// a character belongs to the block its first byte is in. A block is
-// converted once the block after it has passed the check too, since a
-// character may end there, and the check of that block takes the last bytes
-// of this one as its context.
-template <class Ops>
-Utf8Blocks ConvertUtf8Blocks(const std::uint16_t* gbk_forms, const unsigned char* in,
-                             std::size_t length, unsigned char* out,
-                             std::size_t capacity) noexcept {
-  constexpr std::size_t kBlock = kUtf8BlockLength;
-  if (length < 2 * kBlock) {
-    if constexpr (Ops::kShortTexts) return Ops::ConvertShort(gbk_forms, in, length, out, capacity);
-    return {0, 0};
-  }
-  if (capacity < kUtf8BlockRoom) return {0, 0};
-  Utf8Block<Ops> zeros;
-  for (auto& v : zeros.v) v = Ops::Zero();
-  Utf8Block<Ops> current = LoadUtf8Block<Ops>(in);
-  std::uint64_t high = Ops::HighBits(current.v);
-  if (high != 0 && HasUtf8Errors<Ops>(current, zeros)) return {0, 0};
-  std::size_t i = 0, o = 0;
-  while (length - i >= 2 * kBlock && capacity - o >= kUtf8BlockRoom) {
-    const Utf8Block<Ops> next = LoadUtf8Block<Ops>(in + i + kBlock);
-    const std::uint64_t next_high = Ops::HighBits(next.v);
-    // ASCII after ASCII needs no check.
-    if ((high | next_high) != 0 && HasUtf8Errors<Ops>(next, current)) break;
-    if (high == 0) {
-      for (std::size_t j = 0; j < kBlock / Ops::kLanes; ++j)
-        Ops::Store(out + o + j * Ops::kLanes, current.v[j]);
-      o += kBlock;
-    } else {
-      o += Ops::Emit(gbk_forms, in + i, current.v, next.v, high,
-                     Ops::Continuations(current.v), out + o);
-    }
-    i += kBlock;
-    current = next;
-    high = next_high;
-  }
-  // The block not converted begins with the last bytes of a character that
-  // was (none, where the loop stopped at once: `in` begins a character).
-  const std::uint64_t firsts = ~Ops::Continuations(current.v);
-  return {i + (firsts != 0 ? static_cast<std::size_t>(__builtin_ctzll(firsts)) : 0), o};
 }
 
 // The code point at every byte of the block at `at`, as if a character
@@ -230,13 +187,63 @@ inline std::size_t EmitEachCharacter(const std::uint16_t* gbk_forms,
   return static_cast<std::size_t>(at - out);
 }
 
-// Ops::Emit for the conversions that emit character by character.
+// A block emitted character by character: where Ops has no Emit.
 template <class Ops>
 inline std::size_t EmitByCodePoints(const std::uint16_t* gbk_forms, const unsigned char* at,
                                     std::uint64_t continuations, unsigned char* out) {
   alignas(64) std::uint16_t code_points[kUtf8BlockLength];
   DecodeCodePoints<Ops>(at, code_points);
   return EmitEachCharacter(gbk_forms, code_points, ~continuations, out);
+}
+
+// The block conversion (Utf8Kernels.h). Blocks lie at fixed offsets, so
+// that where one begins never waits on the one before (a loop whose next
+// load depends on the last block's contents ran at a third of the speed);
+// a character belongs to the block its first byte is in. A block is
+// converted once the block after it has passed the check too, since a
+// character may end there, and the check of that block takes the last bytes
+// of this one as its context.
+template <class Ops>
+Utf8Blocks ConvertUtf8Blocks(const std::uint16_t* gbk_forms, const unsigned char* in,
+                             std::size_t length, unsigned char* out,
+                             std::size_t capacity) noexcept {
+  constexpr std::size_t kBlock = kUtf8BlockLength;
+  if (length < 2 * kBlock) {
+    if constexpr (Ops::kWholeBlocks) return Ops::ConvertShort(gbk_forms, in, length, out, capacity);
+    return {0, 0};
+  }
+  if (capacity < kUtf8BlockRoom) return {0, 0};
+  Utf8Block<Ops> zeros;
+  for (auto& v : zeros.v) v = Ops::Zero();
+  Utf8Block<Ops> current = LoadUtf8Block<Ops>(in);
+  std::uint64_t high = Ops::HighBits(current.v);
+  if (high != 0 && HasUtf8Errors<Ops>(current, zeros)) return {0, 0};
+  std::size_t i = 0, o = 0;
+  while (length - i >= 2 * kBlock && capacity - o >= kUtf8BlockRoom) {
+    const Utf8Block<Ops> next = LoadUtf8Block<Ops>(in + i + kBlock);
+    const std::uint64_t next_high = Ops::HighBits(next.v);
+    // ASCII after ASCII needs no check.
+    if ((high | next_high) != 0 && HasUtf8Errors<Ops>(next, current)) break;
+    if (high == 0) {
+      for (std::size_t j = 0; j < kBlock / Ops::kLanes; ++j)
+        Ops::Store(out + o + j * Ops::kLanes, current.v[j]);
+      o += kBlock;
+    } else {
+      const std::uint64_t continuations = Ops::Continuations(current.v);
+      if constexpr (Ops::kWholeBlocks) {
+        o += Ops::Emit(gbk_forms, in + i, current.v, next.v, high, continuations, out + o);
+      } else {
+        o += EmitByCodePoints<Ops>(gbk_forms, in + i, continuations, out + o);
+      }
+    }
+    i += kBlock;
+    current = next;
+    high = next_high;
+  }
+  // The block not converted begins with the last bytes of a character that
+  // was (none, where the loop stopped at once: `in` begins a character).
+  const std::uint64_t firsts = ~Ops::Continuations(current.v);
+  return {i + (firsts != 0 ? static_cast<std::size_t>(__builtin_ctzll(firsts)) : 0), o};
 }
 
 }  // namespace

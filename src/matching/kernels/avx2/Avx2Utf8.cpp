@@ -13,7 +13,7 @@ namespace {
 struct Avx2Utf8Ops {
   using Vector = __m256i;
   static constexpr std::size_t kLanes = 32;
-  static constexpr bool kShortTexts = false;
+  static constexpr bool kWholeBlocks = false;
   static Vector Load(const unsigned char* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
   }
@@ -84,11 +84,6 @@ struct Avx2Utf8Ops {
                         _mm256_permute2x128_si256(first, second, 0x20));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(words + 16),
                         _mm256_permute2x128_si256(first, second, 0x31));
-  }
-  static std::size_t Emit(const std::uint16_t* gbk_forms, const unsigned char* at,
-                          const Vector*, const Vector*, std::uint64_t,
-                          std::uint64_t continuations, unsigned char* out) {
-    return EmitByCodePoints<Avx2Utf8Ops>(gbk_forms, at, continuations, out);
   }
 };
 

@@ -22,7 +22,7 @@ namespace {
 struct Avx512Utf8Ops {
   using Vector = __m512i;
   static constexpr std::size_t kLanes = 64;
-  static constexpr bool kShortTexts = true;
+  static constexpr bool kWholeBlocks = true;
   static Vector Load(const unsigned char* p) { return _mm512_loadu_si512(p); }
   static void Store(unsigned char* p, Vector v) { _mm512_storeu_si512(p, v); }
   static Vector Zero() { return _mm512_setzero_si512(); }

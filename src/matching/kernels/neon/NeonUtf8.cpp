@@ -13,7 +13,7 @@ namespace {
 struct NeonUtf8Ops {
   using Vector = uint8x16_t;
   static constexpr std::size_t kLanes = 16;
-  static constexpr bool kShortTexts = false;
+  static constexpr bool kWholeBlocks = false;
   static Vector Load(const unsigned char* p) { return vld1q_u8(p); }
   static void Store(unsigned char* p, Vector v) { vst1q_u8(p, v); }
   static Vector Zero() { return vdupq_n_u8(0); }
@@ -59,11 +59,6 @@ struct NeonUtf8Ops {
   // ST2 interleaves the two: low, high, low, high: little-endian words.
   static void StoreWords(Vector low, Vector high, std::uint16_t* words) {
     vst2q_u8(reinterpret_cast<std::uint8_t*>(words), (uint8x16x2_t{{low, high}}));
-  }
-  static std::size_t Emit(const std::uint16_t* gbk_forms, const unsigned char* at,
-                          const Vector*, const Vector*, std::uint64_t,
-                          std::uint64_t continuations, unsigned char* out) {
-    return EmitByCodePoints<NeonUtf8Ops>(gbk_forms, at, continuations, out);
   }
 };
 

@@ -13,7 +13,7 @@ namespace {
 struct Ssse3Utf8Ops {
   using Vector = __m128i;
   static constexpr std::size_t kLanes = 16;
-  static constexpr bool kShortTexts = false;
+  static constexpr bool kWholeBlocks = false;
   static Vector Load(const unsigned char* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   }
@@ -73,11 +73,6 @@ struct Ssse3Utf8Ops {
   static void StoreWords(Vector low, Vector high, std::uint16_t* words) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(words), _mm_unpacklo_epi8(low, high));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(words + 8), _mm_unpackhi_epi8(low, high));
-  }
-  static std::size_t Emit(const std::uint16_t* gbk_forms, const unsigned char* at,
-                          const Vector*, const Vector*, std::uint64_t,
-                          std::uint64_t continuations, unsigned char* out) {
-    return EmitByCodePoints<Ssse3Utf8Ops>(gbk_forms, at, continuations, out);
   }
 };
 
