@@ -31,8 +31,9 @@ constexpr std::size_t kFewLines = 16;
 // Bytes of GBK the bulk calls of UTF-8 and GB18030 convert a window of
 // lines into, on the stack; and the ill-formed lines one window marks at
 // most (it ends after the line that fills the marks).
-constexpr std::size_t kConvertedWindow = 4 * 1024;
+// Together they take 4 KiB.
 constexpr std::size_t kMarksPerWindow = 64;
+constexpr std::size_t kConvertedWindow = 4 * 1024 - kMarksPerWindow * sizeof(std::uint16_t);
 
 // Bytes of GBK a UTF-8 text is screened in at a time, on the stack. A row
 // may begin in one piece and end in the next, so each piece after the first

@@ -1,8 +1,8 @@
 // The block loop shared by the UTF-8 to GBK conversions (Utf8Kernels.h has
-// their contract, Utf8DESIGN in DESIGN.md the reasoning). Each conversion's
-// file includes it and instantiates it with its own vector operations, so it
-// is compiled with that instruction set; everything here has internal
-// linkage, as in BlockScan.h.
+// their contract, DESIGN.md's "UTF-8 to GBK, a block at a time" the
+// reasoning). Each conversion's file includes it and instantiates it with
+// its own vector operations, so it is compiled with that instruction set;
+// everything here has internal linkage, as in BlockScan.h.
 #ifndef TAVRIN_MATCHING_KERNELS_UTF8BLOCKS_H_
 #define TAVRIN_MATCHING_KERNELS_UTF8BLOCKS_H_
 
@@ -17,6 +17,10 @@ namespace Scan {
 namespace {
 
 constexpr std::size_t kUtf8BlockLength = 64;
+
+// A table entry is stored as a word to put its bytes in order.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "the UTF-8 conversions store GBK forms little-endian");
 
 // Keiser and Lemire's check of well-formed UTF-8 ("Validating UTF-8 in less
 // than one instruction per byte", 2021): each byte is judged with the one

@@ -10,8 +10,9 @@
 // It converts a prefix of in[0 .. length), which must begin a character (or
 // end the input), a block of 64 bytes at a time, and stops at the first block
 // it cannot vouch for: one that holds or may end an ill-formed sequence,
-// the last 64 to 127 bytes of the input, or when `out` has room for fewer
-// than kUtf8BlockRoom more bytes. What it read ends with a whole character
+// the last 64 to 127 bytes of the input (a conversion may take an input
+// shorter than 128 bytes whole), or when `out` has room for fewer than
+// kUtf8BlockRoom more bytes. What it read ends with a whole character
 // and is well-formed UTF-8 (the rules of FindInvalidUtf8: RFC 3629); what it
 // wrote is those characters' GBK forms, the bytes the character-by-character
 // conversion (api/ToGbk.cpp) gives them. It may read nothing. The caller
@@ -21,10 +22,11 @@
 //
 // `gbk_forms` (kGbkFormCount entries, built by api/ToGbk.cpp from glibc's
 // converter) gives each code point of the Basic Multilingual Plane its GBK
-// bytes in memory order, the second zero where there is one; U+D800 (a
-// surrogate, never a character) stands for every character beyond the
-// plane, none of which GBK has, and holds '?'. A kernel may read the entries
-// kGbkFormCount - 0x10000 past the last as padding.
+// bytes, the first plus the second times 256 (none for a single byte), so
+// that a little-endian store writes them in order; the surrogates (never
+// characters) hold '?', and stand for every character beyond the plane,
+// none of which GBK has. A kernel may read the kGbkFormCount - 0x10000
+// entries past U+FFFF as padding.
 #ifndef TAVRIN_MATCHING_KERNELS_UTF8KERNELS_H_
 #define TAVRIN_MATCHING_KERNELS_UTF8KERNELS_H_
 
@@ -38,7 +40,6 @@ namespace Tavrin {
 namespace Scan {
 
 constexpr std::size_t kGbkFormCount = 0x10000 + 16;
-constexpr std::uint32_t kBeyondTheBmp = 0xD800;
 // Room in `out` a block conversion needs to go on: a block's characters
 // (up to 67 bytes, the last running past it) give at most 67 bytes, and a
 // conversion may write a whole vector or a two-byte form past them.
