@@ -145,16 +145,20 @@ struct Avx512Utf8Ops {
   static Utf8Blocks ConvertShort(const std::uint16_t* gbk_forms, const unsigned char* in,
                                  std::size_t length, unsigned char* out,
                                  std::size_t capacity) {
+    if (length == 0) return {0, 0};  // `in` and `out` may be null
     const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(length);
     const std::uint64_t inside[2] = {FirstBytes(n), FirstBytes(n - 64)};
+    // The second block's address, where it holds bytes of the text (a
+    // pointer past the text's end is not formed).
+    const std::size_t second_at = inside[1] != 0 ? 64 : 0;
     const Vector zeros[1] = {Zero()};
     const Vector block[2][1] = {{_mm512_maskz_loadu_epi8(inside[0], in)},
-                                {_mm512_maskz_loadu_epi8(inside[1], in + 64)}};
+                                {_mm512_maskz_loadu_epi8(inside[1], in + second_at)}};
     const std::uint64_t high[2] = {HighBits(block[0]), HighBits(block[1])};
     if ((high[0] | high[1]) == 0) {  // ASCII
       if (capacity < length) return {0, 0};
       _mm512_mask_storeu_epi8(out, inside[0], block[0][0]);
-      _mm512_mask_storeu_epi8(out + 64, inside[1], block[1][0]);
+      _mm512_mask_storeu_epi8(out + second_at, inside[1], block[1][0]);
       return {length, length};
     }
     const Utf8Block<Avx512Utf8Ops> first{{block[0][0]}}, second{{block[1][0]}},
@@ -169,13 +173,13 @@ struct Avx512Utf8Ops {
     std::size_t written = Emit(gbk_forms, in, block[0], block[1], high[0],
                                Continuations(block[0]) | ~inside[0], into);
     if (inside[1] != 0)
-      written += Emit(gbk_forms, in + 64, block[1], zeros, high[1],
+      written += Emit(gbk_forms, in + second_at, block[1], zeros, high[1],
                       Continuations(block[1]) | ~inside[1], into + written);
     if (into == converted) {
       if (written > capacity) return {0, 0};
       const std::ptrdiff_t w = static_cast<std::ptrdiff_t>(written);
       _mm512_mask_storeu_epi8(out, FirstBytes(w), Load(converted));
-      _mm512_mask_storeu_epi8(out + 64, FirstBytes(w - 64), Load(converted + 64));
+      if (w > 64) _mm512_mask_storeu_epi8(out + 64, FirstBytes(w - 64), Load(converted + 64));
     }
     return {length, written};
   }
