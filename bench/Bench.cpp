@@ -29,6 +29,7 @@
 
 #include "Corpora.h"
 #include "Tavrin.h"
+#include "api/ToGbk.h"
 #include "matching/BannedWordTable.h"
 #include "matching/LibrarySetup.h"
 #include "matching/LiteralWalk.h"
@@ -448,6 +449,166 @@ void BulkTable(const Hyperscan& own_choice, const std::string& real_text, int ro
               Median(u8[0]) / Median(u8[1]));
 }
 
+// UTF-8 beside GBK: the bulk calls on the same lines in both encodings
+// (real Chinese lines and the generated chat), the single calls on short
+// real lines, and the conversion alone through each kernel's.
+namespace utf8 {
+
+// The first `lines` lines of `buffer`.
+std::string FirstLines(const std::string& buffer, std::size_t lines) {
+  std::size_t at = 0;
+  for (std::size_t n = 0; n < lines && at < buffer.size(); ++n)
+    at = buffer.find('\n', at) + 1;
+  return buffer.substr(0, at);
+}
+
+// Median seconds of each of `work` over `rounds` interleaved rounds.
+std::vector<double> MedianSeconds(const std::vector<std::function<std::size_t()>>& work,
+                                  int rounds) {
+  std::vector<std::vector<double>> seconds(work.size());
+  for (int round = 0; round < rounds; ++round)
+    for (std::size_t w = 0; w < work.size(); ++w) seconds[w].push_back(Time(work[w]));
+  std::vector<double> medians;
+  for (const auto& samples : seconds) medians.push_back(Median(samples));
+  return medians;
+}
+
+}  // namespace utf8
+
+void Utf8Table(const std::string& real_text, int rounds) {
+  constexpr std::size_t kLogBytes = 64u << 20;
+  std::fprintf(stderr, "the UTF-8 buffers...\n");
+  struct Same {
+    std::string name, gbk, utf8;
+  };
+  std::vector<Same> buffers;
+  {
+    // ChatLog draws the same lines in either encoding: the UTF-8 log is cut
+    // where the GBK one ends.
+    std::string gbk = ChatLog(kLogBytes, false);
+    const std::size_t lines = CountNewlines(gbk);
+    buffers.push_back({"generated chat", gbk, utf8::FirstLines(ChatLog(kLogBytes * 2, true), lines)});
+  }
+  if (!real_text.empty()) {
+    // real_text.py writes the same lines in both files.
+    std::string gbk = LinesBuffer(ReadLines(real_text + "/zh-lines.gbk"), kLogBytes);
+    const std::size_t lines = CountNewlines(gbk);
+    buffers.push_back({"real Chinese lines", gbk,
+                       utf8::FirstLines(LinesBuffer(ReadLines(real_text + "/zh-lines.utf8"),
+                                                    kLogBytes * 2),
+                                        lines)});
+  }
+  std::vector<unsigned char> verdicts(kLogBytes + 4096);
+  const auto banned = [&verdicts](decltype(&tavrin_screen_lines) call, const std::string& log) {
+    std::size_t consumed = 0;
+    const std::size_t lines =
+        call(log.data(), log.size(), verdicts.data(), verdicts.size(), &consumed);
+    if (consumed != log.size()) std::exit(1);
+    return static_cast<std::size_t>(
+        std::count(verdicts.begin(), verdicts.begin() + lines, TAVRIN_BANNED));
+  };
+  const auto mbs = [](std::size_t bytes, double t) { return bytes / t / 1e6; };
+  std::printf("\n## UTF-8 beside GBK\n\n");
+  std::printf("Every line's verdict in one call, on the same lines in GBK and in UTF-8 "
+              "(%zu MiB of GBK; the UTF-8 is longer), kernel %s and its conversion, "
+              "%s; medians of %d interleaved rounds.\n\n",
+              kLogBytes >> 20, ScanKernelName(SelectedScanKernel()),
+              ScanKernelName(Utf8KernelFor(SelectedScanKernel())), rounds);
+  std::printf("| Lines | Work | ms | MB/s | UTF-8 / GBK |\n|---|---|---:|---:|---:|\n");
+  for (const Same& same : buffers) {
+    const std::size_t gbk_banned = banned(tavrin_screen_lines, same.gbk);
+    const std::size_t utf8_banned = banned(tavrin_screen_lines_utf8, same.utf8);
+    const std::vector<double> s = utf8::MedianSeconds(
+        {[&] { return banned(tavrin_screen_lines, same.gbk); },
+         [&] { return banned(tavrin_screen_lines_utf8, same.utf8); }},
+        rounds);
+    const std::string what = same.name + " (" + std::to_string(CountNewlines(same.gbk)) +
+                             " lines; banned: " + std::to_string(gbk_banned) + " in GBK, " +
+                             std::to_string(utf8_banned) + " in UTF-8)";
+    std::printf("| %s | `tavrin_screen_lines`, GBK | %.1f | %.0f | |\n", what.c_str(),
+                s[0] * 1e3, mbs(same.gbk.size(), s[0]));
+    std::printf("| %s | `tavrin_screen_lines_utf8`, UTF-8 | %.1f | %.0f | %.2f |\n",
+                what.c_str(), s[1] * 1e3, mbs(same.utf8.size(), s[1]), s[1] / s[0]);
+  }
+
+  if (!real_text.empty()) {
+    // Short real lines (16 to 120 bytes, not all ASCII), the same in both.
+    const std::vector<std::string> gbk_lines = ReadLines(real_text + "/zh-lines.gbk");
+    const std::vector<std::string> utf8_lines = ReadLines(real_text + "/zh-lines.utf8");
+    std::vector<const std::string*> gbk, utf8;
+    for (std::size_t i = 0; i < gbk_lines.size() && i < utf8_lines.size() && gbk.size() < 4096;
+         i += 7) {
+      const std::string& line = utf8_lines[i];
+      if (line.size() < 16 || line.size() > 120 ||
+          std::all_of(line.begin(), line.end(), [](char c) { return (c & 0x80) == 0; }))
+        continue;
+      gbk.push_back(&gbk_lines[i]);
+      utf8.push_back(&line);
+    }
+    const auto each = [](const std::vector<const std::string*>& lines, auto call) {
+      std::size_t sum = 0;
+      for (int pass = 0; pass < 50; ++pass)
+        for (const std::string* line : lines) sum += call(line->data(), line->size());
+      return sum;
+    };
+    const std::vector<double> s = utf8::MedianSeconds(
+        {[&] { return each(gbk, tavrin_is_valid); },
+         [&] { return each(utf8, tavrin_is_valid_utf8); }},
+        rounds);
+    const double per = 50.0 * gbk.size();
+    std::printf("\nThe single calls on %zu short real Chinese lines (16 to 120 bytes of "
+                "UTF-8), the same lines in each encoding:\n\n", gbk.size());
+    std::printf("| Call | ns/line | UTF-8 / GBK |\n|---|---:|---:|\n");
+    std::printf("| `tavrin_is_valid`, GBK | %.1f | |\n", s[0] * 1e9 / per);
+    std::printf("| `tavrin_is_valid_utf8`, UTF-8 | %.1f | %.2f |\n", s[1] * 1e9 / per,
+                s[1] / s[0]);
+  }
+
+  // The conversion alone, as the bulk call converts a window: 4 KiB of GBK
+  // at a time.
+  if (!PrepareToGbk(InputEncoding::kUtf8)) return;
+  std::vector<ScanKernel> kernels;
+  for (ScanKernel kernel : kAllScanKernels)
+    if (ScanKernelAvailable(kernel)) kernels.push_back(kernel);
+  const auto convert = [](ScanKernel kernel, const std::string& text) {
+    char window[4096];
+    std::size_t at = 0, written = 0;
+    while (at < text.size()) {
+      const ToGbkStep step = TranscodeUtf8ToGbkUsing(kernel, text.data() + at,
+                                                     text.size() - at, window, sizeof window);
+      at += step.read;
+      written += step.written;
+      if (step.ill_formed) break;
+    }
+    return written;
+  };
+  std::printf("\nThe conversion alone, UTF-8 to GBK 4 KiB at a time, through the "
+              "conversion that goes with each kernel (portable: character by character); "
+              "GB/s of UTF-8, medians of %d interleaved rounds:\n\n", rounds);
+  std::printf("| Kernel | Conversion |");
+  for (const Same& same : buffers) std::printf(" %s GB/s | / portable |", same.name.c_str());
+  std::printf("\n|---|---|");
+  for (std::size_t b = 0; b < buffers.size(); ++b) std::printf("---:|---:|");
+  std::printf("\n");
+  std::vector<std::vector<double>> seconds;  // [buffer][kernel]
+  for (const Same& same : buffers) {
+    std::vector<std::function<std::size_t()>> work;
+    for (ScanKernel kernel : kernels)
+      work.push_back([&convert, kernel, &same] { return convert(kernel, same.utf8); });
+    seconds.push_back(utf8::MedianSeconds(work, rounds));
+  }
+  for (std::size_t k = 0; k < kernels.size(); ++k) {
+    std::printf("| %s | %s |", ScanKernelName(kernels[k]),
+                kernels[k] == ScanKernel::kPortable
+                    ? "-"
+                    : ScanKernelName(Utf8KernelFor(kernels[k])));
+    for (std::size_t b = 0; b < buffers.size(); ++b)
+      std::printf(" %.2f | %.1f |", buffers[b].utf8.size() / seconds[b][k] / 1e9,
+                  seconds[b][0] / seconds[b][k]);
+    std::printf("\n");
+  }
+}
+
 void TwoThreadsTable(const std::vector<Corpus>& corpora, int rounds) {
   const Hyperscan first, second;
   const Engine tavrin = [](const char* text) { return !Tavrin::IsValid(text); };
@@ -495,12 +656,12 @@ void TwoThreadsTable(const std::vector<Corpus>& corpora, int rounds) {
 // ROUNDS (9) rounds
 // of each measurement; DIR holds bench/real_text.py's files (without it,
 // the generated corpora only); LIST names the tables to print, of calls,
-// kernels, passes, bulk and threads (all of them); PART keeps only the
+// kernels, passes, bulk, utf8 and threads (all of them); PART keeps only the
 // corpora whose names hold it.
 int main(int argc, char** argv) {
   using namespace Tavrin::Bench;
   int rounds = 9;
-  std::string real_text, tables = "calls,kernels,passes,bulk,threads", only;
+  std::string real_text, tables = "calls,kernels,passes,bulk,utf8,threads", only;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--real-text" && i + 1 < argc) {
@@ -539,6 +700,7 @@ int main(int argc, char** argv) {
   if (wanted("kernels")) KernelsTable(corpora, hyperscan, rounds);
   if (wanted("passes")) PassesTable(corpora);
   if (wanted("bulk")) BulkTable(hyperscan, real_text, rounds);
+  if (wanted("utf8")) Utf8Table(real_text, rounds);
   if (wanted("threads")) TwoThreadsTable(corpora, rounds);
   return 0;
 }

@@ -34,8 +34,9 @@ KERNELS_DIR = os.path.join(ROOT, "src", "matching", "kernels")
 # each has. Debian's default llvm-mca (LLVM 14) models the Neoverse cores
 # with the Cortex-A57's timings; LLVM 19 has their own.
 CPUS = {
-    "x86": [("znver3", {"ssse3", "avx2"}),
-            ("znver4", {"ssse3", "avx2", "avx512f", "avx512bw"})],
+    "x86": [("znver3", {"ssse3", "avx2", "popcnt", "bmi1"}),
+            ("znver4", {"ssse3", "avx2", "avx512f", "avx512bw", "avx512_vbmi2", "popcnt",
+                        "bmi1"})],
     "aarch64": [("neoverse-n1", {"asimd"}), ("neoverse-v1", {"asimd"})],
 }
 COMPILERS = {
@@ -76,16 +77,36 @@ def kernel_list():
     return kernels
 
 
+def utf8_list():
+    """(name, options, needs) of each UTF-8 conversion of the list."""
+    with open(os.path.join(KERNELS_DIR, "ScanKernels.cmake")) as f:
+        text = f.read()
+    table = re.search(r"set\(TAVRIN_UTF8_KERNEL_TABLE(.*?)\n\)", text, re.S).group(1)
+    conversions = []
+    for line in re.findall(r'^\s*"([^"]*)"', table, re.M):
+        name, options, needs = line.split()
+        conversions.append((name, [] if options == "-" else options.split(","),
+                            set() if needs == "-" else set(needs.split(","))))
+    return conversions
+
+
 def assembly(source, processor, option, work):
-    """The assembly the library's build makes of `source` for `processor`."""
+    """The assembly the library's build makes of `source` for `processor`
+    (`option`: one compiler option, a list of them, or None)."""
     compiler, _ = COMPILERS[processor]
     # The generated kernel list is needed only for its declarations: one
-    # entry, whatever the build's list holds, serves every kernel file.
+    # entry, whatever the build's list holds, serves every kernel file (the
+    # UTF-8 conversions name the portable kernel, which is always there).
     generated = os.path.join(work, "generated")
     os.makedirs(generated, exist_ok=True)
     with open(os.path.join(generated, "ScanKernelList.h"), "w") as f:
-        f.write("#define TAVRIN_FOR_EACH_SCAN_KERNEL(X)\n")
-    command = compiler + FLAGS + ([option] if option else []) + [
+        if source.endswith("Utf8.cpp"):
+            f.write('#define TAVRIN_FOR_EACH_SCAN_KERNEL(X) X(Portable, "portable", 0, "")\n'
+                    "#define TAVRIN_FOR_EACH_UTF8_KERNEL(X)\n")
+        else:
+            f.write("#define TAVRIN_FOR_EACH_SCAN_KERNEL(X)\n")
+    options = option if isinstance(option, list) else [option] if option else []
+    command = compiler + FLAGS + options + [
         "-I", os.path.join(ROOT, "src"), "-I", os.path.join(ROOT, "include"),
         "-I", generated, "-S", "-o", "-", source]
     result = run(command)
@@ -243,6 +264,77 @@ def kernel_lanes(source):
         return int(re.search(r"kLanes\s*=\s*(\d+)", f.read()).group(1))
 
 
+# A 64-byte block of bench/real_text.py's Chinese lines that is not all
+# ASCII holds 31.3 characters, 16.4 of them multibyte, on average (counted
+# over zh-lines.utf8): how often each conversion's loops go round per block.
+CHARACTERS_PER_BLOCK = 31.3
+MULTIBYTE_PER_BLOCK = 16.4
+CTZ = re.compile(r"^\s*(rep bsf|bsf|tzcnt|rbit)")
+
+
+def conversion_loops(asm, family):
+    """The block loop of a UTF-8 conversion, less its inner loops, and each
+    of those (not the loops of its short-text path, outside it), as (kind,
+    instruction lines), kind "outer" or "inner"."""
+    parts = []
+    for lines in functions_of(asm, family).values():
+        blocks = basic_blocks(lines)
+        loops = natural_loops(blocks)
+        for header, body in loops.items():
+            inner = [h for h in loops if h != header and h in body]
+            if not inner:
+                continue
+            own = body - set().union(*(loops[h] for h in inner))
+            parts.append(("outer", [l for b in sorted(own) for l in blocks[b][0]]))
+            for h in inner:
+                parts.append(("inner", [l for b in sorted(loops[h]) for l in blocks[b][0]]))
+    return parts
+
+
+def model_conversions(llvm_mca, work):
+    """Prints the UTF-8 conversions' loops as llvm-mca models them, and what
+    they come to per block of real Chinese lines."""
+    kernels = {name: (folder, option, processor, needs)
+               for name, folder, option, processor, needs in kernel_list()}
+    print("\nThe UTF-8 to GBK conversions (modelled, not measured): cycles per "
+          "iteration of each loop, and per 64-byte block of real Chinese lines (%.1f "
+          "characters, %.1f multibyte): the block loop once, the decoding loop once "
+          "per vector, and the character loop once per character (once per "
+          "multibyte one where the kernel writes the others in one vector).\n"
+          % (CHARACTERS_PER_BLOCK, MULTIBYTE_PER_BLOCK))
+    print("| Conversion | Processor | Block loop | Decoding | Per character "
+          "| Per block | Bytes per cycle |")
+    print("|---|---|---:|---:|---:|---:|---:|")
+    for name, options, needs in utf8_list():
+        folder, option, processor, kernel_needs = kernels[name]
+        title = name[0].upper() + name[1:]
+        source = os.path.join(KERNELS_DIR, folder, title + "Utf8.cpp")
+        with open(source) as f:
+            each_character = "kWholeBlocks = false" in f.read()
+        lanes = kernel_lanes(source)
+        asm = assembly(source, processor, ([option] if option else []) + options, work)
+        parts = conversion_loops(asm, processor)
+        for cpu, has in CPUS[processor]:
+            if not (needs | kernel_needs) <= has:
+                continue
+            cycles = {"outer": 0.0, "decode": 0.0, "character": 0.0}
+            for kind, loop in parts:
+                c = model(loop, COMPILERS[processor][1], cpu, llvm_mca)
+                if kind == "outer":
+                    cycles["outer"] += c
+                elif any(CTZ.match(l) for l in loop):
+                    cycles["character"] += c
+                else:
+                    cycles["decode"] += c
+            per_block = (cycles["outer"] + cycles["decode"] * 64 / lanes +
+                         cycles["character"] * (CHARACTERS_PER_BLOCK if each_character
+                                                else MULTIBYTE_PER_BLOCK))
+            print("| %s | %s | %.1f | %s | %.1f | %.0f | %.2f |" % (
+                name, cpu, cycles["outer"],
+                "%.1f" % cycles["decode"] if cycles["decode"] else "-",
+                cycles["character"], per_block, 64 / per_block))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--llvm-mca", default="llvm-mca-19",
@@ -253,9 +345,10 @@ def main():
     rows = {}
     with tempfile.TemporaryDirectory() as work:
         for name, folder, option, processor, needs in kernel_list():
+            # The scan kernel's files: not the UTF-8 conversion's (below).
             sources = sorted(os.path.join(KERNELS_DIR, folder, f)
                              for f in os.listdir(os.path.join(KERNELS_DIR, folder))
-                             if f.endswith(".cpp"))
+                             if f.endswith(".cpp") and not f.endswith("Utf8.cpp"))
             for family in (list(CPUS) if processor == "any" else [processor]):
                 loops = []
                 for source in sources:
@@ -307,6 +400,8 @@ def main():
     for name, (_, per_cpu) in whole.items():
         print("| %s | %s |" % (name, " | ".join(
             "%.1f" % (portable[c] / per_cpu[c]) if c in per_cpu else "" for c in cpus)))
+    with tempfile.TemporaryDirectory() as work:
+        model_conversions(args.llvm_mca, work)
 
 
 if __name__ == "__main__":

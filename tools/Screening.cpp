@@ -74,42 +74,8 @@ std::size_t ChunkScreener::Screen(Encoding encoding, const char* data,
     case Encoding::kGb18030:
       break;
   }
-  return ScreenGb18030(data, size, out);
-}
-
-// The chunk goes to GBK line for line, and the GBK lines are screened in
-// one call. No GB18030 character holds a '\n' byte, so the lines stay where
-// they were; a line with an ill-formed sequence becomes one placeholder byte
-// in the GBK text, and its verdict is then set to TAVRIN_INVALID.
-std::size_t ChunkScreener::ScreenGb18030(const char* data, std::size_t size,
-                                         unsigned char* verdicts) {
-  if (gbk_.size() < size) gbk_.resize(size);
-  ill_formed_lines_.clear();
-  std::size_t in = 0, out = 0, line = 0, counted_to = 0;
-  while (in < size) {
-    const ToGbkStep step = TranscodeToGbk(InputEncoding::kGb18030, data + in,
-                                          size - in, &gbk_[out], size - out);
-    in += step.read;
-    out += step.written;
-    if (!step.ill_formed) continue;
-    line += static_cast<std::size_t>(
-        std::count(data + counted_to, data + in, '\n'));
-    ill_formed_lines_.push_back(line);
-    const char* gbk_line_end = static_cast<const char*>(
-        memrchr(gbk_.data(), '\n', out));
-    out = gbk_line_end != nullptr ? gbk_line_end - gbk_.data() + 1 : 0;
-    gbk_[out++] = '?';
-    const void* newline = std::memchr(data + in, '\n', size - in);
-    if (newline == nullptr) break;
-    gbk_[out++] = '\n';
-    in = static_cast<const char*>(newline) - data + 1;
-    counted_to = in;
-    ++line;
-  }
-  const std::size_t lines =
-      tavrin_screen_lines(gbk_.data(), out, verdicts, size, nullptr);
-  for (const std::size_t bad : ill_formed_lines_) verdicts[bad] = TAVRIN_INVALID;
-  return lines;
+  // As the library screens UTF-8, which hosts reach through the C interface.
+  return ScreenConvertedLines(InputEncoding::kGb18030, data, size, out, size, nullptr);
 }
 
 // ---------------------------------------------------------------- long lines

@@ -2,8 +2,8 @@
 // library's bulk calls (tavrin_screen_lines and _utf8 in tavrin_c.h), a line
 // too long for a chunk screened piece by piece, and the rows found in one
 // line for explain. Everything is screened through the C interface, as a
-// host screens it; GB18030 is converted to GBK first by the library's own
-// conversion (api/ToGbk.h), the one the _utf8 calls use.
+// host screens it; GB18030 goes through the library's own bulk call for
+// converted text (api/ScreenLines.h), the one under tavrin_screen_lines_utf8.
 //
 // A verdict is one of TAVRIN_CLEAN, TAVRIN_BANNED and TAVRIN_INVALID (a line
 // that is not well-formed in its encoding: never clean).
@@ -34,8 +34,7 @@ std::string_view EncodingName(Encoding encoding) noexcept;
 // False when this C library cannot convert `encoding` to GBK.
 bool CanScreen(Encoding encoding) noexcept;
 
-// Screens chunks of whole lines. Each thread needs its own (it keeps
-// scratch space for GB18030, bounded by the chunk size).
+// Screens chunks of whole lines.
 class ChunkScreener {
  public:
   // Writes the verdict of every line of data[0 .. size) to the bytes of
@@ -46,13 +45,6 @@ class ChunkScreener {
   // Requires CanScreen(encoding).
   std::size_t Screen(Encoding encoding, const char* data, std::size_t size,
                      ChunkBuffer& verdicts);
-
- private:
-  std::size_t ScreenGb18030(const char* data, std::size_t size,
-                            unsigned char* verdicts);
-
-  std::string gbk_;
-  std::vector<std::size_t> ill_formed_lines_;
 };
 
 // Screens one line that comes in pieces, holding only what a row or a

@@ -28,6 +28,13 @@ constexpr std::size_t kWindowLength = 64 * 1024;
 // Up to this many lines wanted, a window ends with the last of them.
 constexpr std::size_t kFewLines = 16;
 
+// Bytes of GBK the bulk calls of UTF-8 and GB18030 convert a window of
+// lines into, on the stack; and the ill-formed lines one window marks at
+// most (it ends after the line that fills the marks).
+// Together they take 4 KiB.
+constexpr std::size_t kMarksPerWindow = 64;
+constexpr std::size_t kConvertedWindow = 4 * 1024 - kMarksPerWindow * sizeof(std::uint16_t);
+
 // Bytes of GBK a UTF-8 text is screened in at a time, on the stack. A row
 // may begin in one piece and end in the next, so each piece after the first
 // begins with the last kLongestBannedWord - 1 bytes of the one before.
@@ -175,16 +182,19 @@ std::size_t ScreenGbkLines(const char* data, std::size_t length,
   return w.lines;
 }
 
-std::size_t ScreenUtf8Lines(const char* data, std::size_t length,
-                            unsigned char* verdicts, std::size_t capacity,
-                            std::size_t* consumed) noexcept {
-  // Lines are converted into `buffer` as many at a time as it holds, and
-  // the whole lines there screened in one call. Newlines are ASCII and no
-  // GBK character holds a '\n' byte, so the buffer's newlines are the
-  // input's, line for line. A stretch of ASCII lines is screened where it
-  // lies; a line that does not fit the buffer alone is screened piece by
+std::size_t ScreenConvertedLines(InputEncoding encoding, const char* data,
+                                 std::size_t length, unsigned char* verdicts,
+                                 std::size_t capacity, std::size_t* consumed) noexcept {
+  // A window of lines is converted into `gbk` in one pass, screened in one
+  // call, and its ill-formed lines then marked. Newlines are ASCII and no
+  // GBK character holds a '\n' byte, so the window's newlines are the
+  // input's, line for line; an ill-formed line becomes "?" there, its
+  // number is kept in `marks`, and its verdict becomes TAVRIN_INVALID once
+  // the window is screened. A stretch of ASCII lines is screened where it
+  // lies; a line that does not fit the window alone is screened piece by
   // piece.
-  char buffer[4 * 1024];
+  char gbk[kConvertedWindow];
+  std::uint16_t marks[kMarksPerWindow];
   std::size_t lines = 0, at = 0;
   if (!Screenable(data, length, verdicts, capacity)) capacity = 0;
   while (lines < capacity && at < length) {
@@ -202,43 +212,81 @@ std::size_t ScreenUtf8Lines(const char* data, std::size_t length,
       at += used;
       continue;
     }
-    const ToGbkStep step = TranscodeToGbk(InputEncoding::kUtf8, data + at, length - at,
-                                          buffer, sizeof buffer);
-    // The whole lines converted: up to the buffer's last newline, or all of
-    // it when the input ended there.
-    std::size_t converted = step.written;
-    if (step.ill_formed || at + step.read < length) {
-      const void* last = memrchr(buffer, '\n', step.written);
-      converted = last != nullptr
-                      ? static_cast<std::size_t>(static_cast<const char*>(last) - buffer) + 1
-                      : 0;
+
+    // 1. Convert: data[at .. read) into gbk[0 .. written).
+    std::size_t read = at, written = 0, marked = 0;
+    std::size_t newlines = 0, counted = 0;  // newlines in gbk[0 .. counted)
+    for (;;) {
+      const ToGbkStep step = TranscodeToGbk(encoding, data + read, length - read,
+                                            gbk + written, sizeof gbk - written);
+      read += step.read;
+      written += step.written;
+      if (!step.ill_formed) break;
+      const void* last = memrchr(gbk, '\n', written);
+      const std::size_t line_start =
+          last != nullptr ? static_cast<std::size_t>(static_cast<const char*>(last) - gbk) + 1
+                          : 0;
+      if (sizeof gbk - line_start < 2) {  // no room for "?\n": the next window's
+        read = LineStart(data, at, read);
+        written = line_start;
+        break;
+      }
+      newlines += CountNewlines(gbk + counted, line_start - counted);
+      marks[marked++] = static_cast<std::uint16_t>(newlines);
+      written = line_start;
+      gbk[written++] = '?';
+      const void* newline = std::memchr(data + read, '\n', length - read);
+      if (newline == nullptr) {
+        read = length;
+        break;
+      }
+      gbk[written++] = '\n';
+      read = static_cast<std::size_t>(static_cast<const char*>(newline) - data) + 1;
+      counted = written;
+      ++newlines;
+      if (marked == kMarksPerWindow) break;
     }
-    if (converted > 0) {
-      const std::size_t wanted = capacity - lines;
-      const std::size_t n = ScreenGbkLines(buffer, converted, verdicts + lines, wanted, nullptr);
-      lines += n;
+
+    // 2. The window: its whole lines, up to its last newline unless the
+    // input ends in it.
+    std::size_t window = written, next = read;
+    if (read < length && (written == 0 || gbk[written - 1] != '\n')) {
+      const void* last = memrchr(gbk, '\n', written);
+      if (last == nullptr) {  // one line longer than the window
+        const std::size_t end = LineEnd(data, length, at);
+        verdicts[lines++] = ScreenConvertedText(encoding, data + at, end - at);
+        at = end < length ? end + 1 : length;
+        continue;
+      }
+      window = static_cast<std::size_t>(static_cast<const char*>(last) - gbk) + 1;
+      next = LineStart(data, at, read);
+    }
+
+    // 3. Screen it, and mark its ill-formed lines.
+    std::size_t used = 0;
+    const std::size_t n =
+        ScreenGbkLines(gbk, window, verdicts + lines, capacity - lines, &used);
+    for (std::size_t k = 0; k < marked; ++k)
+      if (marks[k] < n) verdicts[lines + marks[k]] = TAVRIN_INVALID;
+    if (used == window) {
+      at = next;
+    } else {  // `capacity` lines: as many lines on
       for (std::size_t k = 0; k < n; ++k) at = LineEnd(data, length, at) + 1;
-      if (at > length) at = length;  // the last line, without a newline
-      continue;
     }
-    // The line at `at` is ill-formed, or longer than the buffer.
-    const std::size_t end = LineEnd(data, length, at);
-    verdicts[lines++] =
-        step.ill_formed ? TAVRIN_INVALID : ScreenUtf8Text(data + at, end - at);
-    at = end < length ? end + 1 : length;
+    lines += n;
   }
   if (consumed != nullptr) *consumed = at;
   return lines;
 }
 
-unsigned char ScreenUtf8Text(const char* text, std::size_t length) noexcept {
+unsigned char ScreenConvertedText(InputEncoding encoding, const char* text,
+                                  std::size_t length) noexcept {
   char piece[kOverlap + kPieceLength];
   std::size_t held = 0, read = 0;
   bool banned = false;
   for (;;) {
-    const ToGbkStep step =
-        TranscodeToGbk(InputEncoding::kUtf8, text + read, length - read,
-                       piece + held, sizeof piece - held);
+    const ToGbkStep step = TranscodeToGbk(encoding, text + read, length - read,
+                                          piece + held, sizeof piece - held);
     read += step.read;
     held += step.written;
     if (step.ill_formed) return TAVRIN_INVALID;

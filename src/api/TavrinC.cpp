@@ -57,7 +57,7 @@ int tavrin_is_valid_utf8(const char* text, size_t length) {
                ? 0
                : -1;
   }
-  switch (ScreenUtf8Text(text, length)) {
+  switch (ScreenConvertedText(InputEncoding::kUtf8, text, length)) {
     case TAVRIN_CLEAN:
       return 1;
     case TAVRIN_INVALID:
@@ -120,7 +120,8 @@ size_t tavrin_screen_lines_utf8(const char* data, size_t length,
     if (consumed != nullptr) *consumed = 0;
     return 0;
   }
-  return ScreenUtf8Lines(data, length, verdicts, capacity, consumed);
+  return ScreenConvertedLines(InputEncoding::kUtf8, data, length, verdicts, capacity,
+                              consumed);
 }
 
 int tavrin_input_form(const char* head, size_t length, unsigned flags) {

@@ -6,21 +6,25 @@
 #include <cstdint>
 #include <cstring>
 
+#include "matching/LibrarySetup.h"
+#include "matching/Scanner.h"
 #include "matching/ThreadYield.h"
+#include "matching/kernels/Utf8Kernels.h"
 
 // Design: each table entry is what one character becomes in GBK, read from
 // iconv once, one character per call (so that a character iconv refuses
-// cannot hide its neighbours' answers): a value below 0x100 is one byte, a
-// larger one two bytes (high byte first), and 0 marks a sequence that is not
-// well-formed (GB18030 only). The UTF-8 table is indexed by code point; the
-// GB18030 tables by the code of a two-byte sequence, and by the linear number
-// of a four-byte one in the Basic Multilingual Plane. Building them all takes
-// about 6 ms and 250 KiB of static storage, touched only when used.
+// cannot hide its neighbours' answers): its first GBK byte, plus its second
+// times 256 (none for a single byte; '?' where GBK has none), or 0 for a
+// sequence that is not well-formed (GB18030 only; no GB18030 sequence but
+// the byte 00 is U+0000). The UTF-8 table is indexed by code point, and is
+// also the one the block conversions read (kernels/Utf8Kernels.h); the
+// GB18030 tables by the code of a two-byte sequence, and by the linear
+// number of a four-byte one in the Basic Multilingual Plane. Building them
+// all takes about 6 ms and 250 KiB of static storage, touched only when used.
 namespace Tavrin {
 namespace {
 
 constexpr std::uint16_t kIllFormed = 0;
-constexpr std::uint16_t kNoGbkForm = '?';
 
 // GB18030: two-byte sequences are 81..FE then 40..7E or 80..FE; four-byte
 // ones are 81..FE 30..39 81..FE 30..39, numbered linearly from 81 30 81 30.
@@ -32,11 +36,16 @@ constexpr std::uint32_t kFourByteBmpCodes = 39420;
 constexpr std::uint32_t kFourByteSupplementaryStart = 189000;
 
 struct Tables {
-  std::uint16_t from_unicode[0x10000];  // kNoGbkForm where GBK has none
+  // By code point; every surrogate, and the padding past U+FFFF, '?'.
+  alignas(64) std::uint16_t from_unicode[Scan::kGbkFormCount];
   std::uint16_t gb18030_two[kTwoByteCodes];
   std::uint16_t gb18030_four[kFourByteBmpCodes];
 };
 Tables tables;
+
+// The block conversion that goes with the selected kernel, or nullptr:
+// written once, with the tables, and published by the same release store.
+Scan::Utf8Kernel utf8_kernel = nullptr;
 
 enum State : int { kEmpty, kBuilding, kReady, kUnavailable };
 std::atomic<int> utf8_state{kEmpty};
@@ -49,6 +58,24 @@ constexpr bool kLittleEndian = true;
 #endif
 
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+// The table entry of GBK bytes first, second (0 for none).
+constexpr std::uint16_t GbkForm(unsigned first, unsigned second = 0) noexcept {
+  return static_cast<std::uint16_t>(first | second << 8);
+}
+
+constexpr std::uint16_t kNoGbkForm = GbkForm('?');
+
+// The number of GBK bytes of a table entry (not kIllFormed).
+constexpr std::size_t GbkLength(std::uint16_t form) noexcept {
+  return form > 0xFF ? 2 : 1;
+}
+
+// Appends the bytes of a table entry (not kIllFormed) to out[o ..).
+void PutGbk(std::uint16_t form, unsigned char* out, std::size_t& o) noexcept {
+  out[o++] = static_cast<unsigned char>(form);
+  if (form > 0xFF) out[o++] = static_cast<unsigned char>(form >> 8);
+}
 
 // Converts one character with `cd` (reset first) into `out`; the number of
 // bytes written, or 0 when iconv refuses it.
@@ -76,20 +103,24 @@ std::uint32_t GetUtf32(const unsigned char* bytes) noexcept {
 bool BuildFromUnicode() noexcept {
   const iconv_t cd = iconv_open("GBK", "UTF-32LE");
   if (cd == kNoConverter) return false;
-  for (std::uint32_t cp = 0; cp < 0x10000; ++cp) {
+  for (std::uint32_t cp = 0; cp < Scan::kGbkFormCount; ++cp) {
     std::uint16_t value = kNoGbkForm;
     if (cp < 0x80) {
-      value = static_cast<std::uint16_t>(cp);
-    } else if (cp < 0xD800 || cp > 0xDFFF) {
+      value = GbkForm(cp);
+    } else if (cp < 0x10000 && (cp < 0xD800 || cp > 0xDFFF)) {
       unsigned char in[4], out[8];
       PutUtf32(cp, in);
       const std::size_t n = ConvertOne(cd, in, 4, out, sizeof out);
-      if (n == 1) value = out[0];
-      if (n == 2) value = static_cast<std::uint16_t>(out[0] << 8 | out[1]);
+      if (n == 1) value = GbkForm(out[0]);
+      if (n == 2) value = GbkForm(out[0], out[1]);
     }
     tables.from_unicode[cp] = value;
   }
   iconv_close(cd);
+  // The block conversion follows the scanner's kernel, which the library's
+  // setup picks (TAVRIN_FORCE_KERNEL included).
+  EnsureWordList();
+  utf8_kernel = Scan::Utf8KernelFunction(Utf8KernelFor(SelectedScanKernel()));
   return true;
 }
 
@@ -157,7 +188,7 @@ std::size_t FirstHighByte(std::uint64_t high) noexcept {
 #endif
 }
 
-// One decoded character: its input length (0: ill-formed) and GBK value.
+// One decoded character: its input length (0: ill-formed) and table entry.
 struct Character {
   std::size_t length;
   std::uint16_t gbk;
@@ -213,7 +244,7 @@ Character DecodeUtf8(const unsigned char* in, std::size_t length,
 Character DecodeGb18030(const unsigned char* in, std::size_t length,
                         std::size_t i) noexcept {
   const unsigned b1 = in[i];
-  if (b1 < 0x80) return {1, static_cast<std::uint16_t>(b1)};
+  if (b1 < 0x80) return {1, GbkForm(b1)};
   if (b1 == 0x80 || b1 == 0xFF || length - i < 2) return {0, kIllFormed};
   const unsigned b2 = in[i + 1];
   if ((b2 >= 0x40 && b2 <= 0x7E) || (b2 >= 0x80 && b2 <= 0xFE)) {
@@ -235,6 +266,111 @@ Character DecodeGb18030(const unsigned char* in, std::size_t length,
       linear - kFourByteSupplementaryStart <= 0xFFFFF)
     return {4, kNoGbkForm};
   return {0, kIllFormed};
+}
+
+// The characters of in[i ..) that begin before `stop` (at most in_length;
+// the last may end past it), converted character by character into
+// out[o ..): until then, to the first ill-formed sequence, or until `out`
+// has no room for the next character.
+ToGbkStep ConvertCharacters(InputEncoding encoding, const unsigned char* in,
+                            std::size_t in_length, std::size_t stop, unsigned char* out,
+                            std::size_t out_capacity, std::size_t i,
+                            std::size_t o) noexcept {
+  if (encoding == InputEncoding::kUtf8 && kLittleEndian) {
+    // Far from both ends, the common characters without bounds checks:
+    // ASCII a word at a time, and three-byte characters (most of Chinese)
+    // tested and decoded from one four-byte load. Others, and the ends,
+    // take the general loop below.
+    while (i + 16 <= stop && out_capacity - o >= 16) {
+      std::uint64_t word;
+      std::memcpy(&word, in + i, 8);
+      std::memcpy(out + o, &word, 8);
+      const std::uint64_t high = word & 0x8080808080808080u;
+      if (high == 0) {
+        i += 8;
+        o += 8;
+        continue;
+      }
+      const std::size_t ascii = FirstHighByte(high);
+      i += ascii;
+      o += ascii;
+      std::uint32_t c;
+      std::memcpy(&c, in + i, 4);
+      if ((c & 0xC0C0F0u) != 0x8080E0u) {  // not 1110xxxx 10xxxxxx 10xxxxxx
+        const Character general = DecodeUtf8(in, in_length, i);
+        if (general.length == 0) return {i, o, true};
+        PutGbk(general.gbk, out, o);
+        i += general.length;
+        continue;
+      }
+      const unsigned cp = (c & 0x0Fu) << 12 | (c & 0x3F00u) >> 2 | (c & 0x3F0000u) >> 16;
+      if (cp < 0x800 || cp - 0xD800u < 0x800u) return {i, o, true};
+      PutGbk(tables.from_unicode[cp], out, o);
+      i += 3;
+    }
+  }
+  for (;;) {
+    // ASCII, eight bytes at a time while both sides have room: each word is
+    // stored whole, and its bytes count up to its first non-ASCII one.
+    while (i + 8 <= stop && out_capacity - o >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, in + i, 8);
+      std::memcpy(out + o, &word, 8);
+      const std::uint64_t high = word & 0x8080808080808080u;
+      if (high != 0) {
+        const std::size_t ascii = FirstHighByte(high);
+        i += ascii;
+        o += ascii;
+        break;
+      }
+      i += 8;
+      o += 8;
+    }
+    if (i >= stop) break;
+    const unsigned lead = in[i];
+    if (lead < 0x80) {
+      if (o == out_capacity) break;
+      out[o++] = static_cast<unsigned char>(lead);
+      ++i;
+      continue;
+    }
+    const Character c = encoding == InputEncoding::kUtf8
+                            ? DecodeUtf8(in, in_length, i)
+                            : DecodeGb18030(in, in_length, i);
+    if (c.length == 0) return {i, o, true};
+    if (out_capacity - o < GbkLength(c.gbk)) break;
+    PutGbk(c.gbk, out, o);
+    i += c.length;
+  }
+  return {i, o, false};
+}
+
+// Bytes converted character by character after a block conversion stops,
+// before it is asked again: past the block it could not vouch for and the
+// one after, which held or ended what stopped it.
+constexpr std::size_t kCharacterStretch = 2 * 64;
+
+// TranscodeToGbk, with `kernel` (nullptr: none) taking the blocks it can.
+ToGbkStep Transcode(Scan::Utf8Kernel kernel, InputEncoding encoding,
+                    const unsigned char* in, std::size_t in_length, unsigned char* out,
+                    std::size_t out_capacity) noexcept {
+  std::size_t i = 0, o = 0;
+  for (;;) {
+    std::size_t stop = in_length;
+    if (kernel != nullptr) {
+      const Scan::Utf8Blocks blocks = kernel(tables.from_unicode, in + i, in_length - i,
+                                             out + o, out_capacity - o);
+      i += blocks.read;
+      o += blocks.written;
+      if (in_length - i > kCharacterStretch) stop = i + kCharacterStretch;
+    }
+    const ToGbkStep step =
+        ConvertCharacters(encoding, in, in_length, stop, out, out_capacity, i, o);
+    // Done, ill-formed, or out of room; else blocks again.
+    if (step.ill_formed || step.read < stop || stop == in_length) return step;
+    i = step.read;
+    o = step.written;
+  }
 }
 
 }  // namespace
@@ -268,87 +404,20 @@ bool PrepareToGbk(InputEncoding encoding) noexcept {
   return encoding == InputEncoding::kUtf8 || Prepare(gb18030_state, BuildGb18030);
 }
 
-ToGbkStep TranscodeToGbk(InputEncoding encoding, const char* in_chars,
-                         std::size_t in_length, char* out_chars,
+ToGbkStep TranscodeToGbk(InputEncoding encoding, const char* in,
+                         std::size_t in_length, char* out,
                          std::size_t out_capacity) noexcept {
-  const auto* in = reinterpret_cast<const unsigned char*>(in_chars);
-  auto* out = reinterpret_cast<unsigned char*>(out_chars);
-  std::size_t i = 0, o = 0;
-  if (encoding == InputEncoding::kUtf8 && kLittleEndian) {
-    // Far from both ends, the common characters without bounds checks:
-    // ASCII a word at a time, and three-byte characters (most of Chinese)
-    // tested and decoded from one four-byte load. Others, and the ends,
-    // take the general loop below.
-    while (in_length - i >= 16 && out_capacity - o >= 16) {
-      std::uint64_t word;
-      std::memcpy(&word, in + i, 8);
-      std::memcpy(out + o, &word, 8);
-      const std::uint64_t high = word & 0x8080808080808080u;
-      if (high == 0) {
-        i += 8;
-        o += 8;
-        continue;
-      }
-      const std::size_t ascii = FirstHighByte(high);
-      i += ascii;
-      o += ascii;
-      std::uint32_t c;
-      std::memcpy(&c, in + i, 4);
-      if ((c & 0xC0C0F0u) != 0x8080E0u) {  // not 1110xxxx 10xxxxxx 10xxxxxx
-        const Character general = DecodeUtf8(in, in_length, i);
-        if (general.length == 0) return {i, o, true};
-        if (general.gbk >= 0x100) out[o++] = static_cast<unsigned char>(general.gbk >> 8);
-        out[o++] = static_cast<unsigned char>(general.gbk);
-        i += general.length;
-        continue;
-      }
-      const unsigned cp = (c & 0x0Fu) << 12 | (c & 0x3F00u) >> 2 | (c & 0x3F0000u) >> 16;
-      if (cp < 0x800 || cp - 0xD800u < 0x800u) return {i, o, true};
-      const std::uint16_t gbk = tables.from_unicode[cp];
-      if (gbk >= 0x100) out[o++] = static_cast<unsigned char>(gbk >> 8);
-      out[o++] = static_cast<unsigned char>(gbk);
-      i += 3;
-    }
-  }
-  for (;;) {
-    // ASCII, eight bytes at a time while both sides have room: each word is
-    // stored whole, and its bytes count up to its first non-ASCII one.
-    while (in_length - i >= 8 && out_capacity - o >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, in + i, 8);
-      std::memcpy(out + o, &word, 8);
-      const std::uint64_t high = word & 0x8080808080808080u;
-      if (high != 0) {
-        const std::size_t ascii = FirstHighByte(high);
-        i += ascii;
-        o += ascii;
-        break;
-      }
-      i += 8;
-      o += 8;
-    }
-    if (i == in_length) break;
-    const unsigned lead = in[i];
-    if (lead < 0x80) {
-      if (o == out_capacity) break;
-      out[o++] = static_cast<unsigned char>(lead);
-      ++i;
-      continue;
-    }
-    const Character c = encoding == InputEncoding::kUtf8
-                            ? DecodeUtf8(in, in_length, i)
-                            : DecodeGb18030(in, in_length, i);
-    if (c.length == 0) return {i, o, true};
-    if (c.gbk >= 0x100) {
-      if (out_capacity - o < 2) break;
-      out[o++] = static_cast<unsigned char>(c.gbk >> 8);
-    } else if (o == out_capacity) {
-      break;
-    }
-    out[o++] = static_cast<unsigned char>(c.gbk);
-    i += c.length;
-  }
-  return {i, o, false};
+  return Transcode(encoding == InputEncoding::kUtf8 ? utf8_kernel : nullptr, encoding,
+                   reinterpret_cast<const unsigned char*>(in), in_length,
+                   reinterpret_cast<unsigned char*>(out), out_capacity);
+}
+
+ToGbkStep TranscodeUtf8ToGbkUsing(ScanKernel kernel, const char* in,
+                                  std::size_t in_length, char* out,
+                                  std::size_t out_capacity) noexcept {
+  return Transcode(Scan::Utf8KernelFunction(Utf8KernelFor(kernel)), InputEncoding::kUtf8,
+                   reinterpret_cast<const unsigned char*>(in), in_length,
+                   reinterpret_cast<unsigned char*>(out), out_capacity);
 }
 
 bool ConvertToGbk(InputEncoding encoding, std::string_view text,

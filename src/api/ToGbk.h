@@ -8,7 +8,11 @@
 // is not opened per call: its answers for every character are read once,
 // into tables in static storage, by the first call that needs them (a few
 // milliseconds), and each call then only looks characters up. ASCII runs are
-// copied as they are.
+// copied as they are. Where the selected scan kernel's instruction set has a
+// block conversion of UTF-8 (matching/kernels/Utf8Kernels.h), it checks and
+// converts 64 bytes at a time from the same table, and the ends, and the
+// blocks around an ill-formed sequence, go character by character; the
+// bytes written are the same either way.
 //
 // It needs the C library's iconv with GBK, UTF-8 and GB18030 converters; the
 // Windows module, built without iconv, leaves it out.
@@ -18,6 +22,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+
+#include "matching/Scanner.h"
 
 namespace Tavrin {
 
@@ -36,7 +42,9 @@ std::size_t FindInvalidUtf8(std::string_view text) noexcept;
 // Makes sure the tables for `encoding` are built; false when this C library
 // cannot convert it to GBK, and then TranscodeToGbk must not be called for
 // it. Safe from any number of threads; the first caller builds them while
-// others wait. Allocates nothing of its own (iconv itself may).
+// others wait (and makes the library's setup, EnsureWordList, which picks
+// the block conversion with the kernel). Allocates nothing of its own
+// (iconv itself may).
 bool PrepareToGbk(InputEncoding encoding) noexcept;
 
 // One step of a conversion.
@@ -56,6 +64,14 @@ struct ToGbkStep {
 ToGbkStep TranscodeToGbk(InputEncoding encoding, const char* in,
                          std::size_t in_length, char* out,
                          std::size_t out_capacity) noexcept;
+
+// TranscodeToGbk of UTF-8 through the block conversion that goes with
+// `kernel` (Utf8KernelFor; kPortable: character by character), whatever the
+// selected kernel; for the tests and the benchmark. Requires
+// PrepareToGbk(InputEncoding::kUtf8).
+ToGbkStep TranscodeUtf8ToGbkUsing(ScanKernel kernel, const char* in,
+                                  std::size_t in_length, char* out,
+                                  std::size_t out_capacity) noexcept;
 
 // The whole of `text` in GBK, into `gbk` (replaced). Returns false, with
 // *bad_offset the offset of the first ill-formed byte, when the text is not

@@ -26,6 +26,8 @@ struct ScannerState {
   ScanKernel selected;
   Scan::KernelFunction scan;  // the selected kernel's
   Scan::VisitFunction visit;
+  // Whether each kernel has a UTF-8 conversion that runs here.
+  bool converts_utf8[kKernelCount];
 };
 ScannerState scanner;
 
@@ -101,6 +103,11 @@ void PrepareScanner() noexcept {
   scanner.selected = kAllScanKernels[selected];
   scanner.scan = Scan::kKernels[selected].scan;
   scanner.visit = Scan::kKernels[selected].visit;
+  namespace CpuFeature = Scan::CpuFeature;
+#define TAVRIN_UTF8_KERNEL_RUNS(Name, name, needs, needs_names) \
+  scanner.converts_utf8[static_cast<std::size_t>(ScanKernel::k##Name)] = ((needs) & cpu) == (needs);
+  TAVRIN_FOR_EACH_UTF8_KERNEL(TAVRIN_UTF8_KERNEL_RUNS)
+#undef TAVRIN_UTF8_KERNEL_RUNS
 }
 
 std::size_t FirstBannedWordEnd(const char* text, std::size_t length) noexcept {
@@ -143,6 +150,12 @@ void CountFilterPassesUsing(ScanKernel kernel, const char* text, std::size_t len
 
 const char* ScanKernelName(ScanKernel kernel) noexcept {
   return Scan::kKernels[static_cast<std::size_t>(kernel)].name;
+}
+
+ScanKernel Utf8KernelFor(ScanKernel kernel) noexcept {
+  for (std::size_t k = static_cast<std::size_t>(kernel) + 1; k-- > 0;)
+    if (scanner.converts_utf8[k]) return kAllScanKernels[k];
+  return ScanKernel::kPortable;
 }
 
 }  // namespace Tavrin

@@ -97,6 +97,14 @@ void CountFilterPassesUsing(ScanKernel kernel, const char* text, std::size_t len
 // The kernel's name in the list ("portable", "avx2", ...).
 const char* ScanKernelName(ScanKernel kernel) noexcept;
 
+// The kernel whose UTF-8 to GBK block conversion (kernels/Utf8Kernels.h)
+// goes with `kernel`: the fastest at or below it in the list that has one
+// and runs here; kPortable, which has none (text is converted character by
+// character), when there is no such kernel. The conversion of UTF-8 text
+// goes with the selected kernel, so TAVRIN_FORCE_KERNEL picks both.
+// EnsureWordList() must have been called first.
+ScanKernel Utf8KernelFor(ScanKernel kernel) noexcept;
+
 }  // namespace Tavrin
 
 #endif  // TAVRIN_MATCHING_SCANNER_H_

@@ -330,6 +330,30 @@ TEST(Scanner, KernelsTestedHereAreThoseTheProcessorHas) {
   for (ScanKernel kernel : Tavrin::kAllScanKernels)
     if (!Tavrin::ScanKernelAvailable(kernel))
       missing += std::string(" ") + Tavrin::ScanKernelName(kernel);
+  // The UTF-8 conversions of the list: each goes with its own kernel
+  // exactly where the processor has everything it needs.
+  const char* const conversions[][2] = {
+      {nullptr, nullptr},
+#define TAVRIN_UTF8_NEEDS(Name, name, needs, needs_names) {name, needs_names},
+      TAVRIN_FOR_EACH_UTF8_KERNEL(TAVRIN_UTF8_NEEDS)
+#undef TAVRIN_UTF8_NEEDS
+  };
+  for (const auto& conversion : conversions) {
+    for (ScanKernel kernel : Tavrin::kAllScanKernels) {
+      if (conversion[0] == nullptr || std::strcmp(conversion[0], Tavrin::ScanKernelName(kernel)))
+        continue;
+      const bool runs = Tavrin::Utf8KernelFor(kernel) == kernel;
+#if defined(__x86_64__) && defined(__linux__)
+      std::istringstream features(conversion[1]);
+      bool expected = true;
+      for (std::string feature; features >> feature;)
+        expected = expected && flags.find(" " + feature + " ") != std::string::npos;
+      EXPECT_EQ(runs, expected) << "the UTF-8 conversion of " << conversion[0]
+                                << " against /proc/cpuinfo";
+#endif
+      if (!runs) missing += std::string(" ") + conversion[0] + "'s UTF-8 conversion";
+    }
+  }
   if (!missing.empty() && !HasFailure())
     GTEST_SKIP() << "this processor lacks, so no test here runs:" << missing;
 }

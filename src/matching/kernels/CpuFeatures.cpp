@@ -14,6 +14,7 @@ CpuFeatureSet DetectCpuFeatures() noexcept {
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return features;
   if (ecx & bit_SSSE3) features |= CpuFeature::kSsse3;
+  if (ecx & bit_POPCNT) features |= CpuFeature::kPopcnt;
   // AVX2 needs the operating system to save the 256-bit registers too:
   // XCR0 bits 1 (SSE state) and 2 (AVX state), readable when OSXSAVE is set;
   // AVX-512 also bits 5 to 7 (mask registers, upper halves, upper 16).
@@ -24,9 +25,12 @@ CpuFeatureSet DetectCpuFeatures() noexcept {
     return features;
   __cpuid_count(7, 0, eax, ebx, ecx, edx);
   if (ebx & (1u << 5)) features |= CpuFeature::kAvx2;
+  // Read here, past the AVX checks: only code that also needs AVX-512 asks.
+  if (ebx & (1u << 3)) features |= CpuFeature::kBmi1;
   if ((xcr0_low & 0xE6u) == 0xE6u) {
     if (ebx & (1u << 16)) features |= CpuFeature::kAvx512f;
     if (ebx & (1u << 30)) features |= CpuFeature::kAvx512bw;
+    if (ecx & (1u << 6)) features |= CpuFeature::kAvx512_vbmi2;
   }
 #elif defined(__aarch64__) || defined(_M_ARM64)
   features |= CpuFeature::kAsimd;  // mandatory in ARMv8-A

@@ -20,6 +20,9 @@ enum : CpuFeatureSet {
   kAvx512f = 1u << 2,
   kAvx512bw = 1u << 3,
   kAsimd = 1u << 4,  // aarch64 Advanced SIMD (NEON)
+  kPopcnt = 1u << 5,
+  kBmi1 = 1u << 6,
+  kAvx512_vbmi2 = 1u << 7,  // Linux's name has the underscore
 };
 }  // namespace CpuFeature
 

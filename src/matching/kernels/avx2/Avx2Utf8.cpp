@@ -1,0 +1,99 @@
+// AVX2 UTF-8 to GBK conversion: Keiser and Lemire's check with the byte
+// shuffle in each 16-byte lane, code points decoded 32 bytes at a time, and
+// each character's GBK form looked up and written in turn (Utf8Blocks.h).
+// This file is compiled with the kernel's -mavx2.
+#include <immintrin.h>
+
+#include "matching/kernels/Utf8Blocks.h"
+
+namespace Tavrin {
+namespace Scan {
+namespace {
+
+struct Avx2Utf8Ops {
+  using Vector = __m256i;
+  static constexpr std::size_t kLanes = 32;
+  static constexpr bool kWholeBlocks = false;
+  static Vector Load(const unsigned char* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  }
+  static void Store(unsigned char* p, Vector v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+  }
+  static Vector Zero() { return _mm256_setzero_si256(); }
+  static Vector Table(const std::uint8_t* table) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(table));
+  }
+  static Vector Byte(std::uint8_t b) { return _mm256_set1_epi8(static_cast<char>(b)); }
+  static Vector Lookup(Vector table, Vector nibbles) {
+    return _mm256_shuffle_epi8(table, nibbles);
+  }
+  static Vector High(Vector v) { return AndByte(_mm256_srli_epi16(v, 4), 0x0F); }
+  static Vector Low(Vector v) { return AndByte(v, 0x0F); }
+  // alignr shifts within 16-byte lanes: the lane below each is brought
+  // beside it first (the last of `before` below the first).
+  static Vector Below(Vector v, Vector before) {
+    return _mm256_permute2x128_si256(before, v, 0x21);
+  }
+  static Vector Before1(Vector v, Vector before) {
+    return _mm256_alignr_epi8(v, Below(v, before), 15);
+  }
+  static Vector Before2(Vector v, Vector before) {
+    return _mm256_alignr_epi8(v, Below(v, before), 14);
+  }
+  static Vector Before3(Vector v, Vector before) {
+    return _mm256_alignr_epi8(v, Below(v, before), 13);
+  }
+  static Vector And(Vector a, Vector b) { return _mm256_and_si256(a, b); }
+  static Vector Or(Vector a, Vector b) { return _mm256_or_si256(a, b); }
+  static Vector Xor(Vector a, Vector b) { return _mm256_xor_si256(a, b); }
+  static Vector AndByte(Vector v, std::uint8_t b) { return And(v, Byte(b)); }
+  static Vector AtLeast(Vector v, std::uint8_t b) {
+    return _mm256_cmpeq_epi8(_mm256_max_epu8(v, Byte(b)), v);
+  }
+  static bool AnyNonZero(Vector v) { return _mm256_testz_si256(v, v) == 0; }
+  static std::uint64_t Join(std::uint64_t a, std::uint64_t b) { return a | b << 32; }
+  static std::uint64_t HighBits(const Vector* v) {
+    return Join(static_cast<std::uint32_t>(_mm256_movemask_epi8(v[0])),
+                static_cast<std::uint32_t>(_mm256_movemask_epi8(v[1])));
+  }
+  // 10xxxxxx: as signed bytes, below -64.
+  static std::uint32_t Continuations(Vector v) {
+    return static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpgt_epi8(Byte(0xC0), v)));
+  }
+  static std::uint64_t Continuations(const Vector* v) {
+    return Join(Continuations(v[0]), Continuations(v[1]));
+  }
+  template <int n>
+  static Vector ShiftLeft(Vector v) {
+    return AndByte(_mm256_slli_epi16(v, n), static_cast<std::uint8_t>(0xFF << n));
+  }
+  template <int n>
+  static Vector ShiftRight(Vector v) {
+    return AndByte(_mm256_srli_epi16(v, n), static_cast<std::uint8_t>(0xFF >> n));
+  }
+  static Vector Select(Vector mask, Vector a, Vector b) {
+    return _mm256_blendv_epi8(b, a, mask);
+  }
+  // unpack pairs bytes within lanes: words 0-7 and 16-23, then 8-15 and 24-31.
+  static void StoreWords(Vector low, Vector high, std::uint16_t* words) {
+    const __m256i first = _mm256_unpacklo_epi8(low, high);
+    const __m256i second = _mm256_unpackhi_epi8(low, high);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(words),
+                        _mm256_permute2x128_si256(first, second, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(words + 16),
+                        _mm256_permute2x128_si256(first, second, 0x31));
+  }
+};
+
+}  // namespace
+
+Utf8Blocks Utf8ToGbkAvx2(const std::uint16_t* gbk_forms, const unsigned char* in,
+                         std::size_t length, unsigned char* out,
+                         std::size_t capacity) noexcept {
+  return ConvertUtf8Blocks<Avx2Utf8Ops>(gbk_forms, in, length, out, capacity);
+}
+
+}  // namespace Scan
+}  // namespace Tavrin

@@ -1,0 +1,88 @@
+// SSSE3 UTF-8 to GBK conversion: Keiser and Lemire's check with the 16-byte
+// byte shuffle, code points decoded 16 bytes at a time, and each
+// character's GBK form looked up and written in turn (Utf8Blocks.h). This
+// file is compiled with the kernel's -mssse3.
+#include <tmmintrin.h>
+
+#include "matching/kernels/Utf8Blocks.h"
+
+namespace Tavrin {
+namespace Scan {
+namespace {
+
+struct Ssse3Utf8Ops {
+  using Vector = __m128i;
+  static constexpr std::size_t kLanes = 16;
+  static constexpr bool kWholeBlocks = false;
+  static Vector Load(const unsigned char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  }
+  static void Store(unsigned char* p, Vector v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+  }
+  static Vector Zero() { return _mm_setzero_si128(); }
+  static Vector Table(const std::uint8_t* table) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(table));
+  }
+  static Vector Byte(std::uint8_t b) { return _mm_set1_epi8(static_cast<char>(b)); }
+  static Vector Lookup(Vector table, Vector nibbles) { return _mm_shuffle_epi8(table, nibbles); }
+  static Vector High(Vector v) { return AndByte(_mm_srli_epi16(v, 4), 0x0F); }
+  static Vector Low(Vector v) { return AndByte(v, 0x0F); }
+  static Vector Before1(Vector v, Vector before) { return _mm_alignr_epi8(v, before, 15); }
+  static Vector Before2(Vector v, Vector before) { return _mm_alignr_epi8(v, before, 14); }
+  static Vector Before3(Vector v, Vector before) { return _mm_alignr_epi8(v, before, 13); }
+  static Vector And(Vector a, Vector b) { return _mm_and_si128(a, b); }
+  static Vector Or(Vector a, Vector b) { return _mm_or_si128(a, b); }
+  static Vector Xor(Vector a, Vector b) { return _mm_xor_si128(a, b); }
+  static Vector AndByte(Vector v, std::uint8_t b) { return And(v, Byte(b)); }
+  static Vector AtLeast(Vector v, std::uint8_t b) {
+    return _mm_cmpeq_epi8(_mm_max_epu8(v, Byte(b)), v);
+  }
+  static bool AnyNonZero(Vector v) {
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(v, Zero())) != 0xFFFF;
+  }
+  static std::uint64_t Join(std::uint64_t a, std::uint64_t b, std::uint64_t c,
+                            std::uint64_t d) {
+    return a | b << 16 | c << 32 | d << 48;
+  }
+  static std::uint64_t HighBits(const Vector* v) {
+    return Join(static_cast<unsigned>(_mm_movemask_epi8(v[0])),
+                static_cast<unsigned>(_mm_movemask_epi8(v[1])),
+                static_cast<unsigned>(_mm_movemask_epi8(v[2])),
+                static_cast<unsigned>(_mm_movemask_epi8(v[3])));
+  }
+  // 10xxxxxx: as signed bytes, below -64.
+  static unsigned Continuations(Vector v) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(Byte(0xC0), v)));
+  }
+  static std::uint64_t Continuations(const Vector* v) {
+    return Join(Continuations(v[0]), Continuations(v[1]), Continuations(v[2]),
+                Continuations(v[3]));
+  }
+  template <int n>
+  static Vector ShiftLeft(Vector v) {
+    return AndByte(_mm_slli_epi16(v, n), static_cast<std::uint8_t>(0xFF << n));
+  }
+  template <int n>
+  static Vector ShiftRight(Vector v) {
+    return AndByte(_mm_srli_epi16(v, n), static_cast<std::uint8_t>(0xFF >> n));
+  }
+  static Vector Select(Vector mask, Vector a, Vector b) {
+    return Or(And(mask, a), _mm_andnot_si128(mask, b));
+  }
+  static void StoreWords(Vector low, Vector high, std::uint16_t* words) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(words), _mm_unpacklo_epi8(low, high));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(words + 8), _mm_unpackhi_epi8(low, high));
+  }
+};
+
+}  // namespace
+
+Utf8Blocks Utf8ToGbkSsse3(const std::uint16_t* gbk_forms, const unsigned char* in,
+                          std::size_t length, unsigned char* out,
+                          std::size_t capacity) noexcept {
+  return ConvertUtf8Blocks<Ssse3Utf8Ops>(gbk_forms, in, length, out, capacity);
+}
+
+}  // namespace Scan
+}  // namespace Tavrin
