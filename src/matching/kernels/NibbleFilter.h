@@ -50,18 +50,18 @@ class NibbleTableSet {
 //   using Vector; static constexpr std::size_t kLanes (bytes per vector);
 //   static Vector Load(const unsigned char*);        // unaligned
 //   static Vector LoadTable(const unsigned char*);   // 64-byte aligned
-//   static Vector Nibble();                          // every byte 0x0F
+//   static Vector Zero();
 //   static Vector And(Vector, Vector), Or(Vector, Vector);
 //   static Vector And3(Vector, Vector, Vector);
 //   static Vector Shuffle(Vector table, Vector index); // per 16-byte lane
-//   static Vector High(Vector bytes);                // bytes >> 4, per byte
+//   static Vector Low(Vector bytes), High(Vector bytes); // bytes & 15, >> 4
 //   static std::uint64_t NonZero(Vector);            // a bit per byte
 //   static bool IsZero(Vector);                      // every byte zero
 //   static Vector BothNonZero(Vector, Vector);       // nonzero exactly where
 //                                                  // both bytes are
 //   static bool AllHigh(Vector);                     // every byte >= 0x80
-//   static Vector ShiftUp(Vector, std::size_t n);    // byte i to i + n, zeros
-//                                                  // into bytes 0 .. n (n 1 to 3)
+//   static Vector Before1(Vector v, Vector before);  // and 2, 3: v's bytes
+//                                                  // moved up, before's last in
 // and two choices: `kHoldTables`, whether the tables stay in registers for
 // a whole text, and `kTwoStage`, whether a run of blocks takes the mixed
 // filter in two stages (see CandidatesInPlace).
@@ -134,7 +134,7 @@ class NibbleFilter {
     const NibbleTableSet<Ops, false> nibble(tables_);
     const Vector start = Ops::Load(text);
     const auto load = [text, start](std::size_t k) {
-      return k < kLead ? Ops::ShiftUp(start, kLead - k) : Ops::Load(text + (k - kLead));
+      return k < kLead ? ShiftUp(start, kLead - k) : Ops::Load(text + (k - kLead));
     };
     return high ? HighRun(nibble, load) : Mixed(nibble, load);
   }
@@ -230,8 +230,15 @@ class NibbleFilter {
   struct Nibbles {
     Vector low, high;
   };
-  static Nibbles Split(Vector bytes) {
-    return {Ops::And(bytes, Ops::Nibble()), Ops::High(bytes)};
+  static Nibbles Split(Vector bytes) { return {Ops::Low(bytes), Ops::High(bytes)}; }
+
+  // v's bytes moved up n places (1 to 3), zeros shifted in.
+  static Vector ShiftUp(Vector v, std::size_t n) {
+    switch (n) {
+      case 1: return Ops::Before1(v, Ops::Zero());
+      case 2: return Ops::Before2(v, Ops::Zero());
+      default: return Ops::Before3(v, Ops::Zero());
+    }
   }
 
   // The buckets of `slots` whose byte k may be the byte split into `n`.

@@ -78,13 +78,13 @@ alignas(64) constexpr std::uint8_t kThisHigh[64] = TAVRIN_UTF8_TABLE(
 //       // (below); else its blocks are emitted character by character
 //       // (EmitByCodePoints) and shorter texts left to the caller
 //   Vector Load(const unsigned char*);  void Store(unsigned char*, Vector);
-//   Vector Zero();  Vector Table(const std::uint8_t* table);  // 64 bytes, aligned
-//   Vector Lookup(Vector table, Vector nibbles);  Vector High(Vector);  Vector Low(Vector)
+//   Vector Zero();  Vector LoadTable(const std::uint8_t* table);  // aligned
+//   Vector Shuffle(Vector table, Vector nibbles);  Vector High(Vector);  Vector Low(Vector)
 //   Vector Before1/2/3(Vector v, Vector before);  // v's bytes shifted on by 1, 2, 3,
 //                                                 // the last of `before` shifted in
 //   Vector And(Vector, Vector), Or, Xor;  Vector AndByte(Vector, std::uint8_t)
 //   Vector AtLeast(Vector, std::uint8_t);  // 0xFF where the byte is at least the value
-//   bool AnyNonZero(Vector);
+//   bool IsZero(Vector);
 //   std::uint64_t HighBits(const Vector* block);        // bit i: byte i >= 0x80
 //   std::uint64_t Continuations(const Vector* block);   // bit i: byte i is 10xxxxxx
 // and where kWholeBlocks
@@ -117,17 +117,17 @@ template <class Ops>
 inline bool HasUtf8Errors(const Utf8Block<Ops>& block, const Utf8Block<Ops>& before) {
   using Vector = typename Ops::Vector;
   constexpr std::size_t kVectors = kUtf8BlockLength / Ops::kLanes;
-  const Vector before_high = Ops::Table(kBeforeHigh);
-  const Vector before_low = Ops::Table(kBeforeLow);
-  const Vector this_high = Ops::Table(kThisHigh);
+  const Vector before_high = Ops::LoadTable(kBeforeHigh);
+  const Vector before_low = Ops::LoadTable(kBeforeLow);
+  const Vector this_high = Ops::LoadTable(kThisHigh);
   Vector errors = Ops::Zero();
   for (std::size_t j = 0; j < kVectors; ++j) {
     const Vector v = block.v[j];
     const Vector previous = j == 0 ? before.v[kVectors - 1] : block.v[j - 1];
     const Vector before1 = Ops::Before1(v, previous);
-    const Vector special = Ops::And(Ops::And(Ops::Lookup(before_high, Ops::High(before1)),
-                                             Ops::Lookup(before_low, Ops::Low(before1))),
-                                    Ops::Lookup(this_high, Ops::High(v)));
+    const Vector special = Ops::And(Ops::And(Ops::Shuffle(before_high, Ops::High(before1)),
+                                             Ops::Shuffle(before_low, Ops::Low(before1))),
+                                    Ops::Shuffle(this_high, Ops::High(v)));
     // 0x80 where the byte must be the third or fourth of a character.
     const Vector must_continue =
         Ops::AndByte(Ops::Or(Ops::AtLeast(Ops::Before2(v, previous), 0xE0),
@@ -135,7 +135,7 @@ inline bool HasUtf8Errors(const Utf8Block<Ops>& block, const Utf8Block<Ops>& bef
                      kTwoContinuations);
     errors = Ops::Or(errors, Ops::Xor(special, must_continue));
   }
-  return Ops::AnyNonZero(errors);
+  return !Ops::IsZero(errors);
 }
 
 // The code point at every byte of the block at `at`, as if a character

@@ -2,56 +2,18 @@
 // shuffle in each 16-byte lane, code points decoded 32 bytes at a time, and
 // each character's GBK form looked up and written in turn (Utf8Blocks.h).
 // This file is compiled with the kernel's -mavx2.
-#include <immintrin.h>
-
 #include "matching/kernels/Utf8Blocks.h"
+#include "matching/kernels/avx2/Avx2Vectors.h"
 
 namespace Tavrin {
 namespace Scan {
 namespace {
 
-struct Avx2Utf8Ops {
-  using Vector = __m256i;
-  static constexpr std::size_t kLanes = 32;
+struct Avx2Utf8Ops : Avx2Vectors {
   static constexpr bool kWholeBlocks = false;
-  static Vector Load(const unsigned char* p) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-  }
-  static void Store(unsigned char* p, Vector v) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
-  }
-  static Vector Zero() { return _mm256_setzero_si256(); }
-  static Vector Table(const std::uint8_t* table) {
-    return _mm256_load_si256(reinterpret_cast<const __m256i*>(table));
-  }
-  static Vector Byte(std::uint8_t b) { return _mm256_set1_epi8(static_cast<char>(b)); }
-  static Vector Lookup(Vector table, Vector nibbles) {
-    return _mm256_shuffle_epi8(table, nibbles);
-  }
-  static Vector High(Vector v) { return AndByte(_mm256_srli_epi16(v, 4), 0x0F); }
-  static Vector Low(Vector v) { return AndByte(v, 0x0F); }
-  // alignr shifts within 16-byte lanes: the lane below each is brought
-  // beside it first (the last of `before` below the first).
-  static Vector Below(Vector v, Vector before) {
-    return _mm256_permute2x128_si256(before, v, 0x21);
-  }
-  static Vector Before1(Vector v, Vector before) {
-    return _mm256_alignr_epi8(v, Below(v, before), 15);
-  }
-  static Vector Before2(Vector v, Vector before) {
-    return _mm256_alignr_epi8(v, Below(v, before), 14);
-  }
-  static Vector Before3(Vector v, Vector before) {
-    return _mm256_alignr_epi8(v, Below(v, before), 13);
-  }
-  static Vector And(Vector a, Vector b) { return _mm256_and_si256(a, b); }
-  static Vector Or(Vector a, Vector b) { return _mm256_or_si256(a, b); }
-  static Vector Xor(Vector a, Vector b) { return _mm256_xor_si256(a, b); }
-  static Vector AndByte(Vector v, std::uint8_t b) { return And(v, Byte(b)); }
   static Vector AtLeast(Vector v, std::uint8_t b) {
     return _mm256_cmpeq_epi8(_mm256_max_epu8(v, Byte(b)), v);
   }
-  static bool AnyNonZero(Vector v) { return _mm256_testz_si256(v, v) == 0; }
   static std::uint64_t Join(std::uint64_t a, std::uint64_t b) { return a | b << 32; }
   static std::uint64_t HighBits(const Vector* v) {
     return Join(static_cast<std::uint32_t>(_mm256_movemask_epi8(v[0])),

@@ -4,18 +4,15 @@
 // and the operating system saves the 512-bit registers.
 #include "matching/kernels/Kernels.h"
 
-#include <immintrin.h>
-
 #include "matching/kernels/BlockScan.h"
 #include "matching/kernels/NibbleFilter.h"
+#include "matching/kernels/avx512/Avx512Vectors.h"
 
 namespace Tavrin {
 namespace Scan {
 namespace {
 
-struct Avx512Ops {
-  using Vector = __m512i;
-  static constexpr std::size_t kLanes = 64;
+struct Avx512Ops : Avx512Vectors {
   // 32 registers hold the 24 tables beside a block's own vectors; they are
   // loaded once per text. (Loading each where it is used measured 25-30%
   // slower on AMD Zen 5, and so did loading them again for every run of
@@ -23,28 +20,12 @@ struct Avx512Ops {
   static constexpr bool kHoldTables = true;
   // Whether the mixed filter takes two stages (see NibbleFilter).
   static constexpr bool kTwoStage = false;
-  static Vector Load(const unsigned char* p) { return _mm512_loadu_si512(p); }
-  static Vector LoadTable(const unsigned char* p) {
-    return _mm512_load_si512(p);
-  }
-  static Vector Nibble() { return _mm512_set1_epi8(0x0F); }
-  static Vector And(Vector a, Vector b) { return _mm512_and_si512(a, b); }
-  static Vector Or(Vector a, Vector b) { return _mm512_or_si512(a, b); }
   // 0x80: the truth table of a & b & c.
   static Vector And3(Vector a, Vector b, Vector c) {
     return _mm512_ternarylogic_epi64(a, b, c, 0x80);
   }
-  static Vector Shuffle(Vector table, Vector index) {
-    return _mm512_shuffle_epi8(table, index);
-  }
-  static Vector High(Vector bytes) {
-    return And(_mm512_srli_epi16(bytes, 4), Nibble());
-  }
   static std::uint64_t NonZero(Vector v) { return _mm512_test_epi8_mask(v, v); }
-  static bool IsZero(Vector v) { return _mm512_test_epi8_mask(v, v) == 0; }
   static Vector BothNonZero(Vector a, Vector b) { return _mm512_min_epu8(a, b); }
-  // Every byte 0x80 or more: every byte's top bit set.
-  static bool AllHigh(Vector v) { return _mm512_movepi8_mask(v) == ~std::uint64_t{0}; }
 };
 
 class Avx512Filter : public NibbleFilter<Avx512Ops> {

@@ -4,9 +4,8 @@
 // and the list's -mavx512vbmi2 -mpopcnt -mbmi for the byte compress of
 // AVX512_VBMI2; it runs only where the processor has those too (elsewhere
 // the AVX2 conversion does).
-#include <immintrin.h>
-
 #include "matching/kernels/Utf8Blocks.h"
+#include "matching/kernels/avx512/Avx512Vectors.h"
 
 // GCC 12's AVX-512 intrinsics (extract, insert, widen, narrow, gather) start
 // from a self-initialised _mm512_undefined_*, which -Wmaybe-uninitialized
@@ -19,42 +18,11 @@ namespace Tavrin {
 namespace Scan {
 namespace {
 
-struct Avx512Utf8Ops {
-  using Vector = __m512i;
-  static constexpr std::size_t kLanes = 64;
+struct Avx512Utf8Ops : Avx512Vectors {
   static constexpr bool kWholeBlocks = true;
-  static Vector Load(const unsigned char* p) { return _mm512_loadu_si512(p); }
-  static void Store(unsigned char* p, Vector v) { _mm512_storeu_si512(p, v); }
-  static Vector Zero() { return _mm512_setzero_si512(); }
-  static Vector Table(const std::uint8_t* table) { return _mm512_load_si512(table); }
-  static Vector Byte(std::uint8_t b) { return _mm512_set1_epi8(static_cast<char>(b)); }
-  static Vector Lookup(Vector table, Vector nibbles) {
-    return _mm512_shuffle_epi8(table, nibbles);
-  }
-  static Vector High(Vector v) { return AndByte(_mm512_srli_epi16(v, 4), 0x0F); }
-  static Vector Low(Vector v) { return AndByte(v, 0x0F); }
-  // alignr shifts within 16-byte lanes: each lane's lower neighbour (the
-  // last lane of `before` for the first) is brought beside it first.
-  static Vector Below(Vector v, Vector before) {
-    return _mm512_permutex2var_epi64(v, _mm512_set_epi64(5, 4, 3, 2, 1, 0, 15, 14), before);
-  }
-  static Vector Before1(Vector v, Vector before) {
-    return _mm512_alignr_epi8(v, Below(v, before), 15);
-  }
-  static Vector Before2(Vector v, Vector before) {
-    return _mm512_alignr_epi8(v, Below(v, before), 14);
-  }
-  static Vector Before3(Vector v, Vector before) {
-    return _mm512_alignr_epi8(v, Below(v, before), 13);
-  }
-  static Vector And(Vector a, Vector b) { return _mm512_and_si512(a, b); }
-  static Vector Or(Vector a, Vector b) { return _mm512_or_si512(a, b); }
-  static Vector Xor(Vector a, Vector b) { return _mm512_xor_si512(a, b); }
-  static Vector AndByte(Vector v, std::uint8_t b) { return And(v, Byte(b)); }
   static Vector AtLeast(Vector v, std::uint8_t b) {
     return _mm512_movm_epi8(_mm512_cmpge_epu8_mask(v, Byte(b)));
   }
-  static bool AnyNonZero(Vector v) { return _mm512_test_epi8_mask(v, v) != 0; }
   static std::uint64_t HighBits(const Vector* v) { return _mm512_movepi8_mask(v[0]); }
   // 10xxxxxx: as signed bytes, below -64.
   static std::uint64_t Continuations(const Vector* v) {

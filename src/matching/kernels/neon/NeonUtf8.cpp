@@ -2,34 +2,16 @@
 // points decoded 16 bytes at a time, and each character's GBK form looked
 // up and written in turn (Utf8Blocks.h). Advanced SIMD is part of every
 // ARMv8-A processor, so it needs no option, as the kernel does not.
-#include <arm_neon.h>
-
 #include "matching/kernels/Utf8Blocks.h"
+#include "matching/kernels/neon/NeonVectors.h"
 
 namespace Tavrin {
 namespace Scan {
 namespace {
 
-struct NeonUtf8Ops {
-  using Vector = uint8x16_t;
-  static constexpr std::size_t kLanes = 16;
+struct NeonUtf8Ops : NeonVectors {
   static constexpr bool kWholeBlocks = false;
-  static Vector Load(const unsigned char* p) { return vld1q_u8(p); }
-  static void Store(unsigned char* p, Vector v) { vst1q_u8(p, v); }
-  static Vector Zero() { return vdupq_n_u8(0); }
-  static Vector Table(const std::uint8_t* table) { return vld1q_u8(table); }
-  static Vector Lookup(Vector table, Vector nibbles) { return vqtbl1q_u8(table, nibbles); }
-  static Vector High(Vector v) { return vshrq_n_u8(v, 4); }
-  static Vector Low(Vector v) { return AndByte(v, 0x0F); }
-  static Vector Before1(Vector v, Vector before) { return vextq_u8(before, v, 15); }
-  static Vector Before2(Vector v, Vector before) { return vextq_u8(before, v, 14); }
-  static Vector Before3(Vector v, Vector before) { return vextq_u8(before, v, 13); }
-  static Vector And(Vector a, Vector b) { return vandq_u8(a, b); }
-  static Vector Or(Vector a, Vector b) { return vorrq_u8(a, b); }
-  static Vector Xor(Vector a, Vector b) { return veorq_u8(a, b); }
-  static Vector AndByte(Vector v, std::uint8_t b) { return And(v, vdupq_n_u8(b)); }
   static Vector AtLeast(Vector v, std::uint8_t b) { return vcgeq_u8(v, vdupq_n_u8(b)); }
-  static bool AnyNonZero(Vector v) { return vmaxvq_u8(v) != 0; }
   // A bit per byte of four masks (0xFF or 0): each byte keeps its bit's
   // weight, and pairwise additions sum the weights of each eight bytes.
   static std::uint64_t Bits(Vector m0, Vector m1, Vector m2, Vector m3) {

@@ -2,44 +2,17 @@
 // byte shuffle, code points decoded 16 bytes at a time, and each
 // character's GBK form looked up and written in turn (Utf8Blocks.h). This
 // file is compiled with the kernel's -mssse3.
-#include <tmmintrin.h>
-
 #include "matching/kernels/Utf8Blocks.h"
+#include "matching/kernels/ssse3/Ssse3Vectors.h"
 
 namespace Tavrin {
 namespace Scan {
 namespace {
 
-struct Ssse3Utf8Ops {
-  using Vector = __m128i;
-  static constexpr std::size_t kLanes = 16;
+struct Ssse3Utf8Ops : Ssse3Vectors {
   static constexpr bool kWholeBlocks = false;
-  static Vector Load(const unsigned char* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  }
-  static void Store(unsigned char* p, Vector v) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-  }
-  static Vector Zero() { return _mm_setzero_si128(); }
-  static Vector Table(const std::uint8_t* table) {
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(table));
-  }
-  static Vector Byte(std::uint8_t b) { return _mm_set1_epi8(static_cast<char>(b)); }
-  static Vector Lookup(Vector table, Vector nibbles) { return _mm_shuffle_epi8(table, nibbles); }
-  static Vector High(Vector v) { return AndByte(_mm_srli_epi16(v, 4), 0x0F); }
-  static Vector Low(Vector v) { return AndByte(v, 0x0F); }
-  static Vector Before1(Vector v, Vector before) { return _mm_alignr_epi8(v, before, 15); }
-  static Vector Before2(Vector v, Vector before) { return _mm_alignr_epi8(v, before, 14); }
-  static Vector Before3(Vector v, Vector before) { return _mm_alignr_epi8(v, before, 13); }
-  static Vector And(Vector a, Vector b) { return _mm_and_si128(a, b); }
-  static Vector Or(Vector a, Vector b) { return _mm_or_si128(a, b); }
-  static Vector Xor(Vector a, Vector b) { return _mm_xor_si128(a, b); }
-  static Vector AndByte(Vector v, std::uint8_t b) { return And(v, Byte(b)); }
   static Vector AtLeast(Vector v, std::uint8_t b) {
     return _mm_cmpeq_epi8(_mm_max_epu8(v, Byte(b)), v);
-  }
-  static bool AnyNonZero(Vector v) {
-    return _mm_movemask_epi8(_mm_cmpeq_epi8(v, Zero())) != 0xFFFF;
   }
   static std::uint64_t Join(std::uint64_t a, std::uint64_t b, std::uint64_t c,
                             std::uint64_t d) {
