@@ -259,9 +259,16 @@ def model(loop, triple, cpu, llvm_mca):
 
 
 def kernel_lanes(source):
-    """The block width a vector kernel's operations declare (kLanes)."""
-    with open(source) as f:
-        return int(re.search(r"kLanes\s*=\s*(\d+)", f.read()).group(1))
+    """The block width a vector kernel's operations declare (kLanes), in its
+    file or in the vector operations its folder shares (*Vectors.h)."""
+    folder = os.path.dirname(source)
+    for path in [source] + sorted(os.path.join(folder, name) for name in os.listdir(folder)
+                                  if name.endswith("Vectors.h")):
+        with open(path) as f:
+            found = re.search(r"kLanes\s*=\s*(\d+)", f.read())
+        if found:
+            return int(found.group(1))
+    fail("no kLanes in %s or beside it" % source)
 
 
 # A 64-byte block of bench/real_text.py's Chinese lines that is not all
