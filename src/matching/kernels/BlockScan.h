@@ -112,15 +112,15 @@ struct VisitedRows {
   static constexpr bool kGoesOn = true;
   RowVisitor rows;
 };
+// What a scan returns: the first row's end (0 for none), or 0.
+inline std::size_t ResultOf(const FirstRowEnd& first) { return first.end; }
+inline std::size_t ResultOf(const VisitedRows&) { return 0; }
 
 // Confirms a block's candidates and reports the rows they hold to
 // `report`, dropping (with VisitedRows) the windows whose last byte lies
 // before `from`, which each report moves on. Returns true when the scan is
 // done: the first row found, or the visitor has stopped it.
 template <typename Filter, typename Report>
-#if defined(__GNUC__)
-__attribute__((always_inline))
-#endif
 inline bool ReportRows(const Filter& filter, const unsigned char* text, std::size_t length,
                        std::ptrdiff_t window_base, std::uint64_t candidates, Report& report,
                        std::size_t& from) {
@@ -151,7 +151,7 @@ constexpr std::size_t kShortBytes = 128 / Filter::kBlockLength * Filter::kBlockL
 //     copy:  [ kLead zeros | text[0 .. length) | zeros ... ]
 //     block: [ -kLead      | -kLead + kBlockLength ]   (in the copy)
 template <typename Filter, typename Report>
-void ScanCopied(const ScanTables& tables, const unsigned char* text, std::size_t length,
+std::size_t ScanCopied(const ScanTables& tables, const unsigned char* text, std::size_t length,
                 Report& report, FilterCounts* counts) noexcept {
   constexpr std::size_t kBlockBytes = Filter::kBlockLength + Filter::kWindowLength - 1;
   // Windows -kLead .. length - kWindowLength, length < kBlockBytes: two blocks.
@@ -170,21 +170,22 @@ void ScanCopied(const ScanTables& tables, const unsigned char* text, std::size_t
       CountBlock(tables, text, length, window_base, candidates, false, true, *counts);
     } else if (candidates != 0 &&
                ReportRows(filter, text, length, window_base, candidates, report, from)) {
-      return;
+      return ResultOf(report);
     }
     window_base += static_cast<std::ptrdiff_t>(Filter::kBlockLength);
   }
+  return ResultOf(report);
 }
 
 template <typename Filter, typename Report>
-void ScanBlocks(const ScanTables& tables, const unsigned char* text, std::size_t length,
+std::size_t ScanBlocks(const ScanTables& tables, const unsigned char* text, std::size_t length,
                 Report& report, FilterCounts* counts = nullptr) noexcept {
   constexpr std::ptrdiff_t kBlockLength =
       static_cast<std::ptrdiff_t>(Filter::kBlockLength);
   constexpr std::ptrdiff_t kBlockBytes =
       kBlockLength + static_cast<std::ptrdiff_t>(Filter::kWindowLength) - 1;
   static_assert(kBlockLength <= 64, "a block's candidates are bits of one word");
-  if (length < Filter::kWindowLength - Filter::kLead) return;
+  if (length < Filter::kWindowLength - Filter::kLead) return ResultOf(report);
   const std::ptrdiff_t size = static_cast<std::ptrdiff_t>(length);
   if constexpr (!Filter::kMaskedEdges) {
     if (size < kBlockBytes) return ScanCopied<Filter>(tables, text, length, report, counts);
@@ -224,7 +225,7 @@ void ScanBlocks(const ScanTables& tables, const unsigned char* text, std::size_t
   while (window_base <= last_window) {
     if (window_base >= 0 && window_base <= last_in_place) {
       if (short_text) {
-        if (alone(window_base, filter.Candidates(text + window_base, high_text))) return;
+        if (alone(window_base, filter.Candidates(text + window_base, high_text))) return ResultOf(report);
         go_on(window_base + kBlockLength);
         continue;
       }
@@ -247,7 +248,7 @@ void ScanBlocks(const ScanTables& tables, const unsigned char* text, std::size_t
               ReportRows(filter, text, length,
                          window_base + static_cast<std::ptrdiff_t>(i) * kBlockLength,
                          batch[i], report, from))
-            return;
+            return ResultOf(report);
         }
       }
       go_on(window_base + static_cast<std::ptrdiff_t>(count) * kBlockLength);
@@ -256,12 +257,12 @@ void ScanBlocks(const ScanTables& tables, const unsigned char* text, std::size_t
     if constexpr (Filter::kMaskedEdges) {
       if (alone(window_base, filter.CandidatesAtEdge(text, length, window_base) &
                                  LowBits(last_window - window_base + 1)))
-        return;
+        return ResultOf(report);
       go_on(window_base + kBlockLength);
     } else if (window_base < 0) {
       if (alone(window_base, filter.FirstCandidates(text, high_text) &
                                  LowBits(last_window - window_base + 1)))
-        return;
+        return ResultOf(report);
       go_on(window_base + kBlockLength);
     } else {
       // The last block, in place where the text ends; the windows before
@@ -269,9 +270,10 @@ void ScanBlocks(const ScanTables& tables, const unsigned char* text, std::size_t
       const std::uint64_t candidates = filter.Candidates(text + last_in_place, high_text) &
                                        ~LowBits(window_base - last_in_place);
       alone(last_in_place, candidates);
-      return;
+      return ResultOf(report);
     }
   }
+  return ResultOf(report);
 }
 
 // A kernel's three entry points (Kernels.h) over its block filter.
@@ -280,8 +282,7 @@ struct BlockKernel {
   static std::size_t Scan(const ScanTables& tables, const unsigned char* text,
                           std::size_t length) noexcept {
     FirstRowEnd first;
-    ScanBlocks<Filter>(tables, text, length, first);
-    return first.end;
+    return ScanBlocks<Filter>(tables, text, length, first);
   }
   static void Visit(const ScanTables& tables, const unsigned char* text,
                     std::size_t length, RowVisitor rows) noexcept {
