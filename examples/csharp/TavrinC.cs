@@ -12,7 +12,7 @@
 // width on Linux and Windows (unsigned is 32 bits, size_t is UIntPtr), so
 // Library is the only line that names a system: the C interface is in
 // libtavrin.so.1. (Tavrin.dll, the Windows module, exports only the two C++
-// functions; for it, use the declarations in the README.)
+// functions; for it, use the declarations in docs/windows.md.)
 using System;
 using System.Runtime.InteropServices;
 using System.Text;

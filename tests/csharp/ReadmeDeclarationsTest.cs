@@ -1,7 +1,7 @@
-// Runs the README's C# declarations, compiled beside this file from the
-// README's own text, under Mono against libtavrin.so.1: the .config file
+// Runs the C# declarations of docs/windows.md, compiled beside this file from the
+// page's own text, under Mono against libtavrin.so.1: the .config file
 // beside the program maps each 64-bit decorated name of Tavrin.dll onto the
-// function the Linux library exports. The cases go through the README's
+// function the Linux library exports. The cases go through the page's
 // string wrappers (GBK conversion, the 64-bit branch) and through the
 // declarations themselves: the one-byte bool, the byte arrays, the [Out]
 // buffer with guard bytes around what the call may write, and Cdecl.

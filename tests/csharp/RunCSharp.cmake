@@ -2,7 +2,7 @@
 #   cmake -DMCS=mcs -DMONO=mono -DWORK_DIR=dir -DSOURCES=a.cs;b.cs
 #         [-DREADME=README.md] [-DMODULE_DEF=Tavrin.def.in -DLIBRARY=libtavrin.so.1]
 #         [-DARGS=...] [-DEXPECTED=file -DEXPECTED_STATUS=n] -P RunCSharp.cmake
-# README: the README's ```csharp block is compiled too, as it stands there.
+# README: the ```csharp block of this Markdown page is compiled too, as it stands there.
 # MODULE_DEF: the program gets a .config file whose dllmap sends each 64-bit
 # decorated name of Tavrin.dll, as this module definition exports it, to the
 # function of LIBRARY that it names.

@@ -1,7 +1,7 @@
-# Installs Tavrin as the README says, with nothing but a compiler and CMake:
+# Installs Tavrin as docs/library.md says, with nothing but a compiler and CMake:
 # a fresh tree, configured with GoogleTest hidden, is built and installed into
 # a scratch prefix. Tiny hosts are then built against the installed copy,
-# through find_package, through pkg-config (with the run path the README
+# through find_package, through pkg-config (with the run path docs/library.md
 # gives) and, as a C89 program, through pkg-config again; each must start
 # without LD_LIBRARY_PATH: each finds the library in the prefix by itself.
 # The installed tool carries the library statically and must start without

@@ -10,7 +10,7 @@
 #   build_pkgconfig_hosts(PC_DIR WORK_DIR [SYSROOT])  builds the hosts of
 #                    tests/install/consumer through the tavrin.pc in PC_DIR
 #                    (read under SYSROOT, a package's files unpacked there),
-#                    with the run path the README gives: main.cpp as C++98
+#                    with the run path docs/library.md gives: main.cpp as C++98
 #                    with CXX, main.c as C89 (warnings as errors), and runs
 #                    each with run_alone; sets installed_library from the
 #                    libdir that pkg-config gives, and fails unless its

@@ -949,7 +949,7 @@ TEST_F(ToolTest, ALongLineIsHeldOnce) {
 // ---------------------------------------------------------------- sample host
 
 TEST_F(ToolTest, TheSampleHostScreensWholeLinesAndKeepsTheirEndings) {
-  // Longer than the 256-byte buffer the README's host once read into.
+  // Longer than the 256-byte buffer the sample host once read into.
   const std::string long_line = std::string(254, 'x') + "sex";
   const std::string big(1 << 20, 'y');
   const Result r = RunProgram(
@@ -963,10 +963,10 @@ TEST_F(ToolTest, TheSampleHostScreensWholeLinesAndKeepsTheirEndings) {
                            big + "\n***<br>")
       << r.out.substr(0, 400);
 
-  // The README shows the sample as it is.
-  EXPECT_NE(ReadFile(TAVRIN_README_PATH).find(ReadFile(TAVRIN_SAMPLE_HOST_SOURCE)),
+  // The library's page shows the sample as it is.
+  EXPECT_NE(ReadFile(TAVRIN_LIBRARY_DOC_PATH).find(ReadFile(TAVRIN_SAMPLE_HOST_SOURCE)),
             std::string::npos)
-      << "README.md does not show " TAVRIN_SAMPLE_HOST_SOURCE " as it is";
+      << TAVRIN_LIBRARY_DOC_PATH " does not show " TAVRIN_SAMPLE_HOST_SOURCE " as it is";
 }
 
 }  // namespace
