@@ -3,6 +3,7 @@
 #include <getopt.h>
 
 #include <cstdlib>
+#include <iterator>
 #include <string_view>
 
 namespace Tavrin {
@@ -151,23 +152,39 @@ const OptionSpec kOptionSpecs[] = {
 
 struct CommandSpec {
   const char* name;
-  Command command;
+  Action action;
+  Command command;  // for kRun
   const char* help;
 };
 
 const CommandSpec kCommandSpecs[] = {
-    {"check", Command::kCheck,
+    {"check", Action::kRun, Command::kCheck,
      "print one line per input line: NAME:LINE: clean|banned|error"},
-    {"filter", Command::kFilter,
+    {"filter", Action::kRun, Command::kFilter,
      "write each line back unchanged when clean, as " TAVRIN_MARKER
      " when banned (or "
      "when it cannot be screened: not well-formed in its encoding); line "
      "endings (LF or CRLF) are kept"},
-    {"explain", Command::kExplain,
+    {"explain", Action::kRun, Command::kExplain,
      "as check, and for each banned line one line per row of the list that "
      "occurs in it, with the byte offset of its first occurrence:  "
      "NAME:LINE: row R at byte N: HEX \"TEXT\""},
+    {"rows", Action::kRows, Command::kCheck,
+     "print the 54 rows of the built-in list in table order, one line each: "
+     "row R: HEX \"TEXT\", or with --json {\"row\":R,\"gbk\":DATA,"
+     "\"text\":STRING}; it reads no input and takes no other option"},
 };
+
+// "check, filter, explain or rows", for messages.
+std::string CommandNames() {
+  std::string names;
+  const std::size_t count = std::size(kCommandSpecs);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) names += i + 1 == count ? " or " : ", ";
+    names += kCommandSpecs[i].name;
+  }
+  return names;
+}
 
 const char kHelpIntro[] =
     "Usage: tavrin COMMAND [OPTION...] [FILE...]\n"
@@ -293,19 +310,25 @@ void ParseArguments(int argc, char** argv, Options* options) {
   long_options.push_back({nullptr, 0, nullptr, 0});
 
   bool command_given = false;
+  Action command_action = Action::kRun;
+  // The first option given that only the commands that read input take,
+  // and the first FILE: rows refuses them rather than pass them over.
+  std::string input_option, first_file;
   const auto operand = [&](std::string_view arg) {
     if (!command_given) {
       command_given = true;
       for (const CommandSpec& command : kCommandSpecs) {
         if (arg == command.name) {
           options->report.command = command.command;
+          command_action = command.action;
           return true;
         }
       }
       UsageError(options, "unknown command '" + std::string(arg) +
-                              "': use check, filter or explain");
+                              "': use " + CommandNames());
       return false;
     }
+    if (first_file.empty()) first_file = arg;
     options->sources.push_back(
         arg == "-" ? Source{Source::kStdin, ""} : Source{Source::kFile, std::string(arg)});
     return true;
@@ -348,12 +371,24 @@ void ParseArguments(int argc, char** argv, Options* options) {
       return UsageError(options, options->error);
     }
     if (options->action != Action::kRun) return;  // --help, --version
+    if (c != kJson && input_option.empty()) input_option = OptionAsTyped(typed, c);
   }
   for (int i = optind; i < argc; ++i) {  // after "--"
     if (!operand(argv[i])) return;
   }
   if (!command_given) {
-    return UsageError(options, "no command given: use check, filter or explain");
+    return UsageError(options, "no command given: use " + CommandNames());
+  }
+  if (command_action == Action::kRows) {
+    if (!input_option.empty()) {
+      return UsageError(options, "option '" + input_option +
+                                     "' does not go with rows (it takes only --json)");
+    }
+    if (!first_file.empty()) {
+      return UsageError(options, "rows takes no FILE ('" + first_file + "')");
+    }
+    options->action = Action::kRows;
+    return;
   }
   const ReportSettings& report = options->report;
   if (report.json && report.summary != Summary::kNone) {

@@ -19,6 +19,12 @@ constexpr int kExitClean = 0;
 constexpr int kExitBanned = 1;
 constexpr int kExitError = 2;
 
+// What the rows command writes: each row of the built-in list, in table
+// order, one line each: "row R: HEX \"TEXT\"" (HEX its GBK bytes, TEXT
+// those bytes in UTF-8, as explain shows a row), or with `json` the object
+// FormatJsonRow makes.
+std::string RowsListing(bool json);
+
 // "tavrin: MESSAGE" on standard error.
 void PrintError(std::string_view message);
 
