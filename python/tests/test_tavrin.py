@@ -1,7 +1,10 @@
 """The tavrin package as installed from its wheel: each function on bytes,
 on the other bytes-like types and on str; screen_lines against is_valid line
-by line; find and is_valid_many against the tool's explain."""
+by line; find and is_valid_many against the tool's explain, rows against its
+rows."""
 
+import base64
+import json
 import mmap
 import os
 import platform
@@ -51,6 +54,16 @@ def test_installing_the_source_folder_says_to_run_make_python(tmp_path):
     assert run.returncode != 0
     assert "make python" in run.stdout + run.stderr
     assert not (tmp_path / "installed").exists()
+
+
+def test_rows_are_the_tools():
+    listed = subprocess.run([os.environ["TAVRIN_TOOL"], "rows", "--json"], capture_output=True,
+                            check=True).stdout.decode("utf-8").splitlines()
+    objects = [json.loads(line) for line in listed]
+    expected = [(o["row"], o["gbk"]["text"].encode() if "text" in o["gbk"]
+                 else base64.b64decode(o["gbk"]["bytes"]), o["text"]) for o in objects]
+    assert tavrin.rows() == expected and len(expected) == 54
+    assert tavrin.rows()[17] == tavrin.Row(18, b"\xc8\xd5", "日")
 
 
 def test_is_valid():

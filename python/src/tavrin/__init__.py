@@ -19,7 +19,8 @@ Every function takes a ``str`` or a bytes-like object:
 ``screen_lines`` screens every line of a buffer in one call, for logs and
 archives: it takes bytes only, and the encoding is named. ``input_form``
 says how to read a file from its first bytes (as bytes, or as UTF-16 after
-a byte-order mark), as the tavrin tool decides it.
+a byte-order mark), as the tavrin tool decides it. ``rows`` lists the
+built-in list itself.
 
 The screening is done by libtavrin.so.1 through its C interface (ctypes,
 CPython): the interpreter lock is released during each call into it, so
@@ -40,8 +41,8 @@ from typing import Callable, Iterable, List, NamedTuple, Tuple, TypeVar, Union
 __all__ = [
     "BANNED", "CLEAN", "INPUT_BYTES", "INPUT_FALSE_MARK", "INPUT_MARK_CONTRADICTED",
     "INPUT_SAMPLE", "INPUT_UTF16BE", "INPUT_UTF16BE_UNMARKED", "INPUT_UTF16LE",
-    "INPUT_UTF16LE_UNMARKED", "INVALID", "Match", "filtrate", "find", "input_form", "is_valid",
-    "is_valid_many", "screen_lines", "utf16_is_text", "__version__",
+    "INPUT_UTF16LE_UNMARKED", "INVALID", "Match", "Row", "filtrate", "find", "input_form",
+    "is_valid", "is_valid_many", "rows", "screen_lines", "utf16_is_text", "__version__",
 ]
 
 #: What screen_lines says of a line: no row occurs in it,
@@ -169,8 +170,10 @@ def _rows() -> List[bytes]:
         rows.append(ctypes.string_at(address, length.value))
 
 
-#: The GBK bytes of each row: row r is _ROWS[r - 1].
+#: The GBK bytes of each row: row r is _ROWS[r - 1]; and its characters,
+#: decoded by Python's GBK codec.
 _ROWS = _rows()
+_ROW_TEXTS = [row.decode("gbk") for row in _ROWS]
 
 #: The library's version.
 __version__: str = _lib.tavrin_version().decode("ascii")
@@ -189,6 +192,22 @@ class Match(NamedTuple):
     row: int
     offset: int
     word: Union[bytes, str]
+
+
+class Row(NamedTuple):
+    """One row of the built-in list: its number ``row``, 1 to 54; ``gbk``,
+    its bytes as the library screens them; and ``text``, those bytes
+    decoded by Python's GBK codec (``gbk.decode("gbk")``)."""
+
+    row: int
+    gbk: bytes
+    text: str
+
+
+def rows() -> List[Row]:
+    """The 54 rows of the built-in list, in table order, as the library
+    holds them (``tavrin rows`` lists the same)."""
+    return [Row(number, gbk, text) for number, (gbk, text) in enumerate(zip(_ROWS, _ROW_TEXTS), 1)]
 
 
 def _utf8(text: str) -> bytes:
@@ -274,7 +293,7 @@ def find(text: Union[BytesLike, str]) -> List[Match]:
                                                                      len(matches)))
     if count == _FIND_FAILED:
         raise RuntimeError("the library could not screen the text")
-    words = [row.decode("gbk") for row in _ROWS] if isinstance(text, str) else _ROWS
+    words = _ROW_TEXTS if isinstance(text, str) else _ROWS
     return [Match(m.row, m.offset, words[m.row - 1]) for m in matches[:count]]
 
 
