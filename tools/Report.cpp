@@ -14,9 +14,6 @@ namespace Tavrin {
 namespace Cli {
 namespace {
 
-// Error lines written per input before the rest are only counted: a GBK
-// log read as UTF-8 gets a few examples and one line with the count.
-constexpr std::size_t kErrorsShownPerInput = 10;
 // A file name longer than this is written piece by piece.
 constexpr std::size_t kLongestFastPrefix = 1024;
 
