@@ -46,6 +46,8 @@ for group in "${want[@]}"; do
     python)  pkgs+=(python3 python3-venv python3-build python3-setuptools python3-wheel
                     python3-pytest python3-dask python3-distributed python3-fsspec) ;;
     package) pkgs+=(dpkg-dev help2man lintian man-db) ;;
+    # scripts/make-docs.py, which makes docs/rows.md and docs/options.md.
+    docs)    pkgs+=(python3) ;;
     *) echo "ensure-deps: unknown group '$group'" >&2; exit 2 ;;
   esac
 done
