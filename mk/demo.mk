@@ -32,6 +32,7 @@ TAVRIN_DEMO = tavrin_demo() { \
 .PHONY: demo
 help::
 	@$(HELP_ROW) demo "$(BUILD_DIR)" "builds the library and the tool, then screens the samples in examples/"
+	@$(HELP_INSTALLS) build
 
 demo: build
 	@echo; echo "== The GBK sample (CRLF line endings), shown in UTF-8 for this terminal:"

@@ -6,7 +6,8 @@
 
 .PHONY: docs
 help::
-	@$(HELP_ROW) docs "$(BUILD_DIR)" "docs/rows.md and docs/options.md, remade from the built tool (needs python3)"
+	@$(HELP_ROW) docs "$(BUILD_DIR)" "docs/rows.md and docs/options.md, remade from the built tool"
+	@$(HELP_INSTALLS) build docs
 
 docs: build
 	@scripts/ensure-deps.sh docs
