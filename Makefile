@@ -64,9 +64,13 @@ help::
 deps:
 	@scripts/ensure-deps.sh $(DEPS_GROUPS)
 
+# Configures the main tree (BUILD_DIR), keeping what an earlier configure
+# set there (make test's suites).
+CONFIGURE_MAIN = cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) $(SUITE_CMAKE_FLAGS)
+
 build:
 	@scripts/ensure-deps.sh build
-	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) $(SUITE_CMAKE_FLAGS)
+	$(CONFIGURE_MAIN)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 include $(sort $(wildcard mk/*.mk))
