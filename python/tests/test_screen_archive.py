@@ -22,11 +22,11 @@ EXAMPLE = [sys.executable, str(EXAMPLES / "screen_archive.py")]
 
 
 def make_archive(directory, encoding="gbk"):
-    """Three files of 2.5 MB, each cut into three blocks of 1 MiB, an empty
+    """Three files of 2.5 MiB, each cut into three blocks of 1 MiB, an empty
     one, and one whose lines meet the blocks' edges; returns their paths in
     order."""
     subprocess.run([sys.executable, EXAMPLES / "make_chat_archive.py", "--files", "3",
-                    "--megabytes", "2.5", "--encoding", encoding, directory], check=True)
+                    "--mib", "2.5", "--encoding", encoding, directory], check=True)
     (Path(directory) / "edges.log").write_bytes(
         b"a\n" * (1 << 19)  # 1 MiB: the next line begins where a block does
         + b"sb\n" + b"y" * (3 << 20) + b" <img\n"  # and one is longer than a block
