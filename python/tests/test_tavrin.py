@@ -68,6 +68,25 @@ def test_rows_are_the_tools():
     assert tavrin.rows()[17] == tavrin.Row(18, b"\xc8\xd5", "日")
 
 
+@pytest.mark.parametrize("locale", [
+    {}, {"LANG": "C"}, {"LC_ALL": "C.UTF-8", "LANG": "zh_CN.GBK"}, {"LANG": "zh_CN.GB18030"},
+    {"LC_CTYPE": "zh_CN.GBK", "LANG": "C.UTF-8"},
+    # Not installed (Python then sets LC_CTYPE=C.UTF-8 for itself): the name tells.
+    {"LC_CTYPE": "xx_YY.UTF-8", "LANG": "zh_CN.GBK"}, {"LANG": "xx_YY.gb18030@euro"}])
+def test_locale_encoding_is_what_the_tool_reads(locale):
+    environment = {**{name: value for name, value in os.environ.items()
+                      if not name.startswith(("LC_", "LANG"))}, **locale}
+    python = subprocess.run([sys.executable, "-c",
+                             "import tavrin; print(tavrin.locale_encoding())"],
+                            capture_output=True, text=True, env=environment, check=True).stdout
+    # A lone FF byte is clean as GBK, and an error in UTF-8 and in GB18030.
+    errors = subprocess.run([os.environ["TAVRIN_TOOL"], "check"], input=b"\xff\n",
+                            capture_output=True, env=environment).stderr.decode()
+    tool = "utf-8" if "invalid UTF-8" in errors else "gb18030" if "invalid GB18030" in errors \
+        else "gbk"
+    assert python.strip() == tool
+
+
 def test_is_valid():
     assert tavrin.is_valid(b"hello world")
     assert not tavrin.is_valid(b"clean\0then Essex")  # a zero byte hides nothing
