@@ -10,8 +10,9 @@ WINDOWS_BUILD_DIR := $(BUILD_DIR)/windows
 WINDOWS_X64_BUILD_DIR := $(BUILD_DIR)/windows-x64
 
 DEPS_GROUPS += windows wine
-WINDOWS_HOSTS := OFF
-test: WINDOWS_HOSTS := ON
+# The host programs, when make test is among the goals (make package test
+# builds the trees once, for both).
+WINDOWS_HOSTS := $(if $(filter test,$(MAKECMDGOALS)),ON,OFF)
 TEST_PREREQS += windows
 TEST_CMAKE_FLAGS += -DTAVRIN_WINDOWS_DIR=$(abspath $(WINDOWS_BUILD_DIR)) \
   -DTAVRIN_WINDOWS_X64_DIR=$(abspath $(WINDOWS_X64_BUILD_DIR))
