@@ -41,11 +41,11 @@ def median_seconds(rounds, *sides):
     return [statistics.median(spent) for spent in times]
 
 
-def archive(data: Path, name: str, encoding: str, files: int, megabytes: float) -> list:
+def archive(data: Path, name: str, encoding: str, files: int, mib: float) -> list:
     directory = data / name
     if not (directory / "empty.log").exists():
         subprocess.run([sys.executable, EXAMPLES / "make_chat_archive.py", "--files", str(files),
-                        "--megabytes", str(megabytes), "--encoding", encoding, directory],
+                        "--mib", str(mib), "--encoding", encoding, directory],
                        check=True)
     return sorted(str(path) for path in directory.iterdir())
 
@@ -57,7 +57,7 @@ def tool(args, *files, encoding="gbk"):
 
 
 def in_memory(args) -> None:
-    path = archive(args.data, "log", "gbk", 1, args.megabytes)[0]
+    path = archive(args.data, "log", "gbk", 1, args.mib)[0]
     data = Path(path).read_bytes()
     verdicts = tavrin.screen_lines(data)
     bulk, check = median_seconds(args.rounds, lambda: tavrin.screen_lines(data), tool(args, path))
@@ -75,7 +75,7 @@ def in_memory(args) -> None:
 def on_dask(args) -> None:
     example_seconds = {}
     for encoding in ["gbk", "utf-8"]:
-        files = archive(args.data, f"archive-{encoding}", encoding, 8, args.megabytes / 2)
+        files = archive(args.data, f"archive-{encoding}", encoding, 8, args.mib / 2)
         size = sum(os.path.getsize(path) for path in files)
         reports = []
 
@@ -107,8 +107,10 @@ def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--tool", required=True, help="the tavrin tool")
     parser.add_argument("--data", type=Path, required=True, help="where the logs are written")
-    parser.add_argument("--megabytes", type=float, default=128,
-                        help="the log in memory; each archive is 4 times as large")
+    parser.add_argument("--mib", "--megabytes", type=float, default=128,
+                        help="the size of the log in memory, in MiB (2**20 bytes); each archive "
+                             "is 4 times as large (--megabytes is an older name, in the same "
+                             "unit)")
     parser.add_argument("--rounds", type=int, default=5)
     args = parser.parse_args()
     args.data.mkdir(parents=True, exist_ok=True)

@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """Writes a directory of generated chat logs to try screen_archive.py on.
 
-FILES files of about MEGABYTES each, in GBK or UTF-8: chat lines in Chinese
-and English, most of them clean, some with a banned word, some with a near
+FILES files of about MIB MiB each (mebibytes, 2**20 bytes, the unit of
+screen_archive.py --block-size), in GBK or UTF-8: chat lines in Chinese and
+English, most of them clean, some with a banned word, some with a near
 miss. Every second file has CRLF endings. To exercise the line rules, the
 archive also has an empty file, a few lines with a zero byte, a last line
 without a newline (one of them ending in a lone carriage return), and under
 utf-8 a few lines that are not well-formed UTF-8.
 
-    python3 examples/make_chat_archive.py --files 8 --megabytes 64 logs/
+    python3 examples/make_chat_archive.py --files 8 --mib 64 logs/
 """
 
 from __future__ import annotations
@@ -60,18 +61,43 @@ def write_log(path: str, size: int, encoding: str, crlf: bool, rng: random.Rando
         file.write(b"".join(lines) + tail)
 
 
+def at_least(least: float, kind: type):
+    """An option's parser: a number of `kind`, `least` or more."""
+    def parse(text: str):
+        try:
+            value = kind(text)
+        except ValueError:
+            raise argparse.ArgumentTypeError(f"not a number: {text!r}") from None
+        if not value >= least:  # nan too
+            raise argparse.ArgumentTypeError(f"must be at least {least}, not {text}")
+        return value
+    return parse
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("directory", metavar="DIRECTORY")
-    parser.add_argument("--files", type=int, default=4)
-    parser.add_argument("--megabytes", type=float, default=2)
-    parser.add_argument("--encoding", choices=["gbk", "utf-8"], default="gbk")
-    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("directory", metavar="DIRECTORY",
+                        help="where to write the logs (made if missing); logs of the same "
+                             "names already there are overwritten")
+    parser.add_argument("--files", type=at_least(0, int), default=4,
+                        help="how many chat logs to write, chat-001.log on, besides the empty "
+                             "empty.log (default 4)")
+    parser.add_argument("--mib", "--megabytes", type=at_least(0, float), default=2,
+                        metavar="MIB",
+                        help="the size of each log in MiB (2**20 bytes), as screen_archive.py "
+                             "--block-size counts; each ends after the line that reaches it "
+                             "(default 2; --megabytes is an older name, in the same unit)")
+    parser.add_argument("--encoding", choices=["gbk", "utf-8"], default="gbk",
+                        help="the logs' encoding (default gbk); under utf-8 a few lines are "
+                             "not well-formed UTF-8, as in real logs")
+    parser.add_argument("--seed", type=int, default=1,
+                        help="the seed of the random lines: the same seed and options write "
+                             "the same archive (default 1)")
     args = parser.parse_args()
 
     rng = random.Random(args.seed)
     os.makedirs(args.directory, exist_ok=True)
-    size = int(args.megabytes * 1e6)
+    size = int(args.mib * (1 << 20))
     tails = [b"", b"last line without a newline", b"a lone carriage return\r"]
     for n in range(args.files):
         path = os.path.join(args.directory, f"chat-{n + 1:03d}.log")

@@ -18,7 +18,10 @@ first bytes (tavrin.input_form): as bytes in the encoding given, or, with a
 UTF-16 byte-order mark before UTF-16 text and no --encoding given, as
 UTF-16, in one task that decodes the whole file. A mark with --encoding
 given, or before what is not UTF-16 text, and UTF-16 without a mark are
-errors, as they are for the tool.
+errors, as they are for the tool. Without --encoding the encoding is the
+locale's, as for the tool (tavrin.locale_encoding): utf-8 in a UTF-8 locale,
+gbk in any other but a GB18030 one, which is an error here (screen_lines
+reads GBK and UTF-8 only).
 
 Lines follow the rules of `tavrin check`: a line ends at "\\n" or "\\r\\n",
 the last line of a file may have no newline, and under --encoding utf-8 (and
@@ -292,12 +295,14 @@ class Inputs:
     while listing them, reported on standard error as it is met; and what
     was passed over inside the directories, named there too."""
 
-    def __init__(self, skip: Optional[os.stat_result], encoding: Optional[str]) -> None:
+    def __init__(self, skip: Optional[os.stat_result], encoding: str,
+                 encoding_named: bool) -> None:
         self.files: List[Tuple[str, int, int]] = []
         self.problems = 0
         self.passed_over = 0
         self._skip = skip  # the output file, never screened
-        self._encoding = encoding  # as given: None when not named
+        self._encoding = encoding
+        self._encoding_named = encoding_named  # given with --encoding, not the locale's
         self._seen = set()
 
     def report(self, path: str, problem: str) -> None:
@@ -344,7 +349,7 @@ class Inputs:
             self.report(path, why)
             return
         try:
-            form, head = form_of(descriptor, self._encoding is not None)
+            form, head = form_of(descriptor, self._encoding_named)
         except OSError as failure:
             self.report(path, f"cannot read: {failure.strerror}")
             return
@@ -425,9 +430,12 @@ def parse_arguments() -> argparse.Namespace:
     parser.add_argument("paths", metavar="PATH", nargs="+",
                         help="a directory, a file or a glob pattern")
     parser.add_argument("--encoding", choices=["gbk", "utf-8"],
-                        help="the logs' encoding (default gbk: bytes are screened as they are, "
-                             "and a file with a UTF-16 byte-order mark before UTF-16 text is "
-                             "read as UTF-16, as tavrin check reads it without -e)")
+                        help="the logs' encoding: gbk (bytes are screened as they are) or "
+                             "utf-8. The default is the locale's, as tavrin check's (LC_ALL, "
+                             "LC_CTYPE, LANG): utf-8 in a UTF-8 locale, gbk in any other but "
+                             "GB18030, which needs --encoding here; and without --encoding a "
+                             "file with a UTF-16 byte-order mark before UTF-16 text is read as "
+                             "UTF-16, as tavrin check reads it without -e")
     parser.add_argument("--scheduler", metavar="ADDRESS",
                         help="a running Dask scheduler, e.g. tcp://10.0.0.5:8786 "
                              "(default: a LocalCluster)")
@@ -466,13 +474,13 @@ def run_on_cluster(args: argparse.Namespace, tasks: List[Tuple[str, int, Optiona
     try:
         workers = len(client.scheduler_info()["workers"])
         try:
-            client.run(prepare_worker, args.encoding or "gbk")
+            client.run(prepare_worker, args.encoding)
         except Exception as failure:  # the package is missing there, say
             raise ClusterError(f"the workers cannot screen: {type(failure).__name__}: "
                                f"{failure}") from None
         start = time.perf_counter()
-        futures = client.map(screen_block, *zip(*tasks), encoding=args.encoding or "gbk",
-                             encoding_named=args.encoding is not None,
+        futures = client.map(screen_block, *zip(*tasks), encoding=args.encoding,
+                             encoding_named=args.encoding_named,
                              pure=False) if tasks else []
         # Each answer is fetched as soon as it is ready, while the other
         # blocks are still being screened.
@@ -498,13 +506,21 @@ def main() -> int:
         error(f"needs the Python package {missing.name}: install the tavrin wheel (make python) "
               f"and Dask (Debian: python3-distributed)")
         return EXIT_ERROR
+    args.encoding_named = args.encoding is not None
+    if not args.encoding_named:
+        args.encoding = tavrin.locale_encoding()
+        if args.encoding not in ("gbk", "utf-8"):
+            error(f"the locale says {args.encoding.upper()}, which screen_archive cannot read: "
+                  f"name the logs' encoding with --encoding gbk or --encoding utf-8")
+            return EXIT_ERROR
 
     try:
         out: BinaryIO = open(args.output, "wb") if args.output else sys.stdout.buffer
     except OSError as failure:
         error(f"{args.output}: cannot open: {failure.strerror}")
         return EXIT_ERROR
-    inputs = Inputs(os.fstat(out.fileno()) if args.output else None, args.encoding)
+    inputs = Inputs(os.fstat(out.fileno()) if args.output else None, args.encoding,
+                    args.encoding_named)
     for path in args.paths:
         inputs.add(path)
 
@@ -569,7 +585,10 @@ def main() -> int:
           f"({megabytes / seconds if seconds > 0 else 0:.1f} MB/s) on {workers} workers: "
           f"{banned} banned, {invalid} errors"
           + (f"; {named} inputs not screened, not whole or with an error (reported above)"
-             if named else ""),
+             if named else "")
+          # As the tool says it: a GBK archive read in a UTF-8 terminal.
+          + ("; the locale says UTF-8: for GBK logs use --encoding gbk"
+             if invalid and args.encoding == "utf-8" and not args.encoding_named else ""),
           file=sys.stderr)
     return EXIT_ERROR if problems or invalid else 1 if banned else 0
 

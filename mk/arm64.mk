@@ -15,6 +15,7 @@ NOT_RUN_REPORTS += Arm64.=$(abspath $(ARM64_BUILD_DIR))/Testing/junit.xml
 .PHONY: arm64
 help::
 	@$(HELP_ROW) arm64 "$(ARM64_BUILD_DIR)" "libtavrin.so.1 and the in-process suites for aarch64 (clang), run under qemu by make test"
+	@$(HELP_INSTALLS) build arm64
 
 arm64:
 	@scripts/ensure-deps.sh build arm64

@@ -15,8 +15,10 @@ BENCH_ROUNDS ?= 9
 
 .PHONY: bench bench-model
 help::
-	@$(HELP_ROW) bench "$(BENCH_BUILD_DIR)" "the benchmark (needs Hyperscan), then runs it: BENCH_ROUNDS=$(BENCH_ROUNDS); then bench-model"
+	@$(HELP_ROW) bench "$(BENCH_BUILD_DIR)" "the benchmark, then runs it: BENCH_ROUNDS=$(BENCH_ROUNDS); then bench-model"
+	@$(HELP_INSTALLS) build bench model
 	@$(HELP_ROW) bench-model "" "every kernel's inner loops on x86 and aarch64 cores, modelled by llvm-mca (not measured)"
+	@$(HELP_INSTALLS) build model
 
 bench-model:
 	@scripts/ensure-deps.sh build model

@@ -1,4 +1,5 @@
-# make demo: builds the library and the tavrin tool, then runs the tool on
+# make demo: builds the library and the tavrin tool in the main tree (them
+# alone, none of the test suites the tree may hold), then runs the tool on
 # the shipped samples in examples/ and shows the verdicts, the filtered
 # output, the explanations, the locale's default encoding and --json. A
 # banned line makes the tool exit with 1, which is the expected answer here;
@@ -32,8 +33,12 @@ TAVRIN_DEMO = tavrin_demo() { \
 .PHONY: demo
 help::
 	@$(HELP_ROW) demo "$(BUILD_DIR)" "builds the library and the tool, then screens the samples in examples/"
+	@$(HELP_INSTALLS) build
 
-demo: build
+demo:
+	@scripts/ensure-deps.sh build
+	$(CONFIGURE_MAIN)
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target tavrin tavrin_tool
 	@echo; echo "== The GBK sample (CRLF line endings), shown in UTF-8 for this terminal:"
 	@iconv -f GBK -t UTF-8 examples/chat-gbk.txt | tr -d '\r' | cat -n
 	@$(TAVRIN_DEMO) check -e gbk examples/chat-gbk.txt

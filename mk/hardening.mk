@@ -21,7 +21,8 @@ HARDENING_CMAKE := -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInf
   -DTAVRIN_BUILD_BENCH=OFF
 
 DEPS_GROUPS += fuzz
-TEST_PREREQS += hardening-asan hardening-tsan hardening-fuzz hardening-memory-note
+TEST_PREREQS += hardening-asan hardening-tsan hardening-fuzz
+TEST_NOTES += hardening-memory-note
 NOT_RUN_REPORTS += Asan.=$(abspath $(ASAN_BUILD_DIR))/Testing/junit.xml
 TEST_CMAKE_FLAGS += -DTAVRIN_ASAN_DIR=$(abspath $(ASAN_BUILD_DIR)) \
   -DTAVRIN_TSAN_DIR=$(abspath $(TSAN_BUILD_DIR)) \
@@ -33,6 +34,8 @@ help::
 	@$(HELP_ROW) hardening-tsan "$(TSAN_BUILD_DIR)" "the concurrency tests under ThreadSanitizer, for make test"
 	@$(HELP_ROW) hardening-fuzz "$(FUZZ_BUILD_DIR)" "the libFuzzer targets (ASan + UBSan), for make test"
 	@$(HELP_ROW) fuzz "$(FUZZ_BUILD_DIR)" "runs each fuzz target for FUZZ_SECONDS=$(FUZZ_SECONDS), corpus in fuzz/corpus-work/"
+	@$(HELP_ROW) "" "" "each of these four installs what make deps installs"
+	@$(HELP_ROW) hardening-memory-note "" "the memory the large-input tests may have; make test prints it before CTest"
 
 hardening-asan: deps
 	cmake -S . -B $(ASAN_BUILD_DIR) $(HARDENING_CMAKE) \

@@ -20,6 +20,7 @@ NOT_RUN_REPORTS += Linux32.=$(abspath $(LINUX32_BUILD_DIR))/Testing/junit.xml
 help::
 	@$(HELP_ROW) i386-probe "$(I386_PROBE_FILE)" "finds out whether this machine's kernel runs 32-bit programs"
 	@$(HELP_ROW) linux32 "$(LINUX32_BUILD_DIR)" "the in-process suites as 32-bit x86 code (g++ -m32), for make test"
+	@$(HELP_ROW) "" "" "both install what make deps installs"
 
 i386-probe: deps
 	@mkdir -p $(dir $(I386_PROBE_FILE))

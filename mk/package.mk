@@ -11,7 +11,7 @@
 PACKAGE_BUILD_DIR := $(BUILD_DIR)/deb
 PACKAGE_DIR := $(BUILD_DIR)/package
 
-DEPS_GROUPS += package
+DEPS_GROUPS += package package-check
 TEST_PREREQS += package
 TEST_CMAKE_FLAGS += -DTAVRIN_PACKAGE_DIR=$(abspath $(PACKAGE_DIR))
 
@@ -22,6 +22,7 @@ DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 .PHONY: package
 help::
 	@$(HELP_ROW) package "$(PACKAGE_BUILD_DIR)" "the Debian packages, then with the Windows zip and the wheel in $(PACKAGE_DIR)"
+	@$(HELP_INSTALLS) build windows wheel package
 
 package: windows python
 	@scripts/ensure-deps.sh build package

@@ -26,7 +26,7 @@ set(stage ${OUTPUT_DIR}/stage)
 set(dist ${OUTPUT_DIR}/dist)
 file(REMOVE_RECURSE ${stage} ${dist})
 file(COPY ${SOURCE_DIR}/pyproject.toml ${SOURCE_DIR}/setup.py ${SOURCE_DIR}/README.md
-     DESTINATION ${stage})
+     ${SOURCE_DIR}/build_backend DESTINATION ${stage} PATTERN __pycache__ EXCLUDE)
 file(COPY ${SOURCE_DIR}/src DESTINATION ${stage}
      PATTERN __pycache__ EXCLUDE PATTERN *.egg-info EXCLUDE PATTERN *.so* EXCLUDE)
 file(COPY_FILE ${LIBRARY} ${stage}/src/tavrin/libtavrin.so.1)

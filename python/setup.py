@@ -5,23 +5,18 @@ code. `make python` stages this folder with the library, the version and
 the platform tag (manylinux_2_X_<machine>, read from the library) and
 builds the wheel there.
 
-This folder alone holds no library: `pip install ./python` stops here and
-says to run `make python`, rather than install a package that cannot load.
+This folder alone holds no library: the build backend
+(build_backend/tavrin_staged_build.py) runs this file only once the folder
+is staged, and otherwise says to run `make python`, rather than install a
+package that cannot load.
 """
 
 import os
-import sys
 
 from setuptools import Distribution, setup
 from wheel.bdist_wheel import bdist_wheel
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-STAGED = ["VERSION", "PLATFORM", os.path.join("src", "tavrin", "libtavrin.so.1")]
-
-if not all(os.path.exists(os.path.join(HERE, name)) for name in STAGED):
-    sys.exit("tavrin: this folder is the package without its library. Build the wheel with "
-             "`make python` at the top of the source tree (it builds libtavrin.so.1 first), "
-             "then run: pip install build/python/tavrin-*.whl")
 
 with open(os.path.join(HERE, "PLATFORM"), encoding="ascii") as file:
     PLATFORM = file.read().strip()

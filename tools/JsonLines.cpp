@@ -107,5 +107,19 @@ std::string FormatJsonLine(const JsonLine& line) {
   return out;
 }
 
+std::string FormatJsonRow(unsigned row, std::string_view gbk,
+                          const std::optional<std::string>& text) {
+  std::string out = "{\"row\":" + std::to_string(row) + ",\"gbk\":";
+  AppendJsonData(out, gbk);
+  out += ",\"text\":";
+  if (text) {
+    AppendJsonString(out, *text);
+  } else {
+    out += "null";
+  }
+  out += '}';
+  return out;
+}
+
 }  // namespace Cli
 }  // namespace Tavrin

@@ -9,6 +9,9 @@
 //   found with the byte offset of its first occurrence (as in the text
 //   output); filter adds "output":DATA, what it writes for the line without
 //   the line ending.
+//
+// The rows command writes one object per row of the built-in list:
+//   {"row":R,"gbk":DATA,"text":STRING}
 #ifndef TAVRIN_TOOLS_JSONLINES_H_
 #define TAVRIN_TOOLS_JSONLINES_H_
 
@@ -33,6 +36,13 @@ struct JsonLine {
 
 // The object for one input line, without a newline.
 std::string FormatJsonLine(const JsonLine& line);
+
+// The rows command's object for one row, without a newline:
+// {"row":R,"gbk":DATA,"text":STRING}, DATA the row's GBK bytes as above and
+// STRING its UTF-8 form, or null when it has none (not valid GBK, or no GBK
+// converter in the C library; every built-in row has one).
+std::string FormatJsonRow(unsigned row, std::string_view gbk,
+                          const std::optional<std::string>& text);
 
 }  // namespace Cli
 }  // namespace Tavrin

@@ -3,6 +3,7 @@
 #include <getopt.h>
 
 #include <cstdlib>
+#include <iterator>
 #include <string_view>
 
 namespace Tavrin {
@@ -79,8 +80,7 @@ const OptionSpec kOptionSpecs[] = {
      }},
     {'q', "quiet", nullptr,
      "write nothing on standard output, and stop at the first banned line "
-     "(exit status 1). Errors are still reported. Of -c, -l and -q the last "
-     "given counts",
+     "(exit status 1). Errors are still reported",
      [](Options* o, const char*) {
        o->report.summary = Summary::kQuiet;
        return true;
@@ -123,8 +123,9 @@ const OptionSpec kOptionSpecs[] = {
      "write JSON Lines: one object per input line, "
      "{\"file\":DATA,\"line\":N,\"verdict\":V}, with "
      "\"rows\":[{\"row\":R,\"offset\":N,\"match\":DATA},...] for explain and "
-     "\"output\":DATA for filter; DATA is {\"text\":STRING} for UTF-8, else "
-     "{\"bytes\":BASE64}",
+     "\"output\":DATA for filter; for rows one object per row, "
+     "{\"row\":R,\"gbk\":DATA,\"text\":STRING}. DATA is {\"text\":STRING} for "
+     "UTF-8, else {\"bytes\":BASE64}",
      [](Options* o, const char*) {
        o->report.json = true;
        return true;
@@ -151,48 +152,91 @@ const OptionSpec kOptionSpecs[] = {
 
 struct CommandSpec {
   const char* name;
-  Command command;
+  Action action;
+  Command command;  // for kRun
   const char* help;
 };
 
 const CommandSpec kCommandSpecs[] = {
-    {"check", Command::kCheck,
+    {"check", Action::kRun, Command::kCheck,
      "print one line per input line: NAME:LINE: clean|banned|error"},
-    {"filter", Command::kFilter,
+    {"filter", Action::kRun, Command::kFilter,
      "write each line back unchanged when clean, as " TAVRIN_MARKER
      " when banned (or "
      "when it cannot be screened: not well-formed in its encoding); line "
      "endings (LF or CRLF) are kept"},
-    {"explain", Command::kExplain,
+    {"explain", Action::kRun, Command::kExplain,
      "as check, and for each banned line one line per row of the list that "
      "occurs in it, with the byte offset of its first occurrence:  "
      "NAME:LINE: row R at byte N: HEX \"TEXT\""},
+    {"rows", Action::kRows, Command::kCheck,
+     "print the 54 rows of the built-in list in table order, one line each: "
+     "row R: HEX \"TEXT\". It reads no input, and takes no option but --json"},
 };
+
+// "check, filter, explain or rows", for messages.
+std::string CommandNames() {
+  std::string names;
+  const std::size_t count = std::size(kCommandSpecs);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) names += i + 1 == count ? " or " : ", ";
+    names += kCommandSpecs[i].name;
+  }
+  return names;
+}
 
 const char kHelpIntro[] =
     "Usage: tavrin COMMAND [OPTION...] [FILE...]\n"
+    "  or:  tavrin rows [--json]\n"
     "Screens each line of the FILEs (standard input when there is none, or\n"
     "for '-') against Tavrin's built-in list of banned words.\n";
 
-const char kHelpNotes[] =
+// The paragraphs between the commands and the options: what the output
+// says, and the memory the tool holds.
+const char* const kHelpNotes[] = {
     "NAME is the file as given, <stdin> or <textN>; LINE counts from 1. In "
     "explain, byte offsets count the bytes screened: the GBK bytes, also when "
     "the input is UTF-8 or GB18030. TEXT is the row in UTF-8 for the "
     "terminal; HEX gives its exact GBK bytes. A zero byte inside a line is "
     "screened past. Every FILE is read as a file; to screen a text given on "
     "the command line, use --text. A FILE that is also the output is "
-    "refused, but for -c, -l and -q.\n"
+    "refused, but for -c, -l and -q.",
     "Memory: check, -c, -l and -q hold about a megabyte of input a thread, "
     "however long the lines; filter and explain hold each line whole until "
-    "its answer is written.\n"
-    "Exit status: 0 every line clean, 1 some line banned, 2 an error (a file "
-    "that cannot be read, a bad option, a line that is not well-formed in "
-    "its encoding, UTF-16 without a byte-order mark, a byte-order mark before "
-    "what is not UTF-16 or with -e); the error is reported "
-    "on standard error and the other lines and files are still screened, "
-    "and it outweighs a banned line. A GBK file read as UTF-8 gets its first "
-    "few errors and then one line with their count. When the output cannot "
-    "be written tavrin stops at once, with exit status 2.\n";
+    "its answer is written.",
+};
+
+// What follows the option table.
+const char kHelpAfterOptions[] =
+    "Options may come before or after the FILEs. Of -c, -l and -q the last "
+    "given counts.";
+
+// One entry of a list in --help after the options (exit status,
+// environment): its term, and what it says.
+struct HelpEntry {
+  const char* term;
+  std::string text;
+};
+
+// Each way of using the tool that --help shows: what it does, then the
+// command, which help2man sets as an example.
+struct HelpExample {
+  const char* what;
+  const char* command;
+};
+
+const HelpExample kHelpExamples[] = {
+    {"The verdict of each line of a GBK log; exit status 1 when one is banned:",
+     "tavrin check -e gbk chat.log"},
+    {"Clean lines as they are, banned ones replaced by " TAVRIN_MARKER ":",
+     "tavrin filter -e utf-8 < messages.txt > screened.txt"},
+    {"Which rows of the list each banned line holds, and where:",
+     "tavrin explain --banned-only -e utf-8 messages.txt"},
+    {"The files under logs/ that hold a banned line:", "tavrin check -r -l logs/"},
+    {"Only the exit status, for a script:",
+     "tavrin check -q -e utf-8 --text \"$message\""},
+    {"The list itself, one row a line:", "tavrin rows"},
+};
 
 // Appends `text` wrapped to kHelpWidth columns, each line after the first
 // indented by `indent` (the first goes on from where `out` ends).
@@ -236,6 +280,19 @@ void UsageError(Options* options, std::string message) {
   options->error = std::move(message);
 }
 
+// Appends "  TERM" and `text`, wrapped, beginning in column kHelpColumn (on
+// the next line when TERM reaches it), as the options are written.
+void AppendEntry(std::string& help, const std::string& term, std::string_view text) {
+  help += "  " + term;
+  if (term.size() + 4 > kHelpColumn) {
+    help += '\n';
+    help.append(kHelpColumn, ' ');
+  } else {
+    help.append(kHelpColumn - 2 - term.size(), ' ');
+  }
+  AppendWrapped(help, text, kHelpColumn);
+}
+
 }  // namespace
 
 std::string HelpText() {
@@ -247,34 +304,69 @@ std::string HelpText() {
     help.append(10 - std::string_view(command.name).size(), ' ');
     AppendWrapped(help, command.help, 12);
   }
-  help += "\nOptions (before or after the FILEs):\n";
+  for (const char* note : kHelpNotes) {
+    help += '\n';
+    AppendWrapped(help, note, 0);
+  }
+  // "Options:", "Exit status:", "Environment:" and "Examples:" head the
+  // sections of the manual page that help2man makes of this text
+  // (tools/CMakeLists.txt).
+  help += "\nOptions:\n";
   for (const OptionSpec& option : kOptionSpecs) {
-    std::string names = "  ";
-    names += option.code < 256 ? std::string{'-', static_cast<char>(option.code), ','}
-                               : std::string("   ");
+    std::string names = option.code < 256
+                            ? std::string{'-', static_cast<char>(option.code), ','}
+                            : std::string("   ");
     names += " --";
     names += option.name;
     if (option.value != nullptr) {
       names += '=';
       names += option.value;
     }
-    help += names;
-    if (names.size() + 2 > kHelpColumn) {
-      help += '\n';
-      help.append(kHelpColumn, ' ');
-    } else {
-      help.append(kHelpColumn - names.size(), ' ');
-    }
-    AppendWrapped(help, option.help, kHelpColumn);
+    AppendEntry(help, names, option.help);
   }
-  help += "  --";
-  help.append(kHelpColumn - 4, ' ');
-  help += "every later argument is a FILE\n\n";
-  std::string_view notes = kHelpNotes;
-  while (!notes.empty()) {
-    const std::size_t end = notes.find('\n');
-    AppendWrapped(help, notes.substr(0, end), 0);
-    notes.remove_prefix(end + 1);
+  AppendEntry(help, "--", "every later argument is a FILE, even one that begins with '-'");
+  help += '\n';
+  AppendWrapped(help, kHelpAfterOptions, 0);
+
+  const HelpEntry exit_statuses[] = {
+      {"0", "every line of every input is clean"},
+      {"1", "some line is banned, and there was no error"},
+      {"2",
+       "an error: a bad option, a file that cannot be read, a line that is not "
+       "well-formed in its encoding, UTF-16 without a byte-order mark, a "
+       "byte-order mark before what is not UTF-16 or with -e. Each error is "
+       "reported on standard error and the other lines and files are still "
+       "screened; of the lines of one input that are not well-formed (a GBK "
+       "file read as UTF-8, say) the first " +
+           std::to_string(kErrorsShownPerInput) +
+           " are reported, then one line gives their count. When the output "
+           "cannot be written, tavrin stops at once"},
+  };
+  help += "\nExit status:\n";
+  for (const HelpEntry& status : exit_statuses) AppendEntry(help, status.term, status.text);
+
+  const HelpEntry environment[] = {
+      {"LC_ALL, LC_CTYPE, LANG",
+       "the first of them that is set names the locale, whose character set "
+       "is the input's encoding when no --encoding is given (see there)"},
+      {"TAVRIN_FORCE_KERNEL",
+       "the screening kernel to run instead of the fastest: " TAVRIN_KERNEL_NAMES
+       ". Read once, at the library's first call; an unknown name, or a "
+       "kernel this processor cannot run, is ignored. No kernel changes a "
+       "verdict"},
+  };
+  help += "\nEnvironment:\n";
+  for (const HelpEntry& variable : environment) {
+    AppendEntry(help, variable.term, variable.text);
+  }
+
+  help += "\nExamples:\n";
+  for (const HelpExample& example : kHelpExamples) {
+    help += "  ";
+    AppendWrapped(help, example.what, 2);
+    help += "    $ ";
+    help += example.command;
+    help += '\n';
   }
   return help;
 }
@@ -293,19 +385,25 @@ void ParseArguments(int argc, char** argv, Options* options) {
   long_options.push_back({nullptr, 0, nullptr, 0});
 
   bool command_given = false;
+  Action command_action = Action::kRun;
+  // The first option given that only the commands that read input take,
+  // and the first FILE: rows refuses them rather than pass them over.
+  std::string input_option, first_file;
   const auto operand = [&](std::string_view arg) {
     if (!command_given) {
       command_given = true;
       for (const CommandSpec& command : kCommandSpecs) {
         if (arg == command.name) {
           options->report.command = command.command;
+          command_action = command.action;
           return true;
         }
       }
       UsageError(options, "unknown command '" + std::string(arg) +
-                              "': use check, filter or explain");
+                              "': use " + CommandNames());
       return false;
     }
+    if (first_file.empty()) first_file = arg;
     options->sources.push_back(
         arg == "-" ? Source{Source::kStdin, ""} : Source{Source::kFile, std::string(arg)});
     return true;
@@ -348,12 +446,24 @@ void ParseArguments(int argc, char** argv, Options* options) {
       return UsageError(options, options->error);
     }
     if (options->action != Action::kRun) return;  // --help, --version
+    if (c != kJson && input_option.empty()) input_option = OptionAsTyped(typed, c);
   }
   for (int i = optind; i < argc; ++i) {  // after "--"
     if (!operand(argv[i])) return;
   }
   if (!command_given) {
-    return UsageError(options, "no command given: use check, filter or explain");
+    return UsageError(options, "no command given: use " + CommandNames());
+  }
+  if (command_action == Action::kRows) {
+    if (!input_option.empty()) {
+      return UsageError(options, "option '" + input_option +
+                                     "' does not go with rows (it takes only --json)");
+    }
+    if (!first_file.empty()) {
+      return UsageError(options, "rows takes no FILE ('" + first_file + "')");
+    }
+    options->action = Action::kRows;
+    return;
   }
   const ReportSettings& report = options->report;
   if (report.json && report.summary != Summary::kNone) {

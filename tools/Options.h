@@ -18,7 +18,9 @@ struct Source {
   std::string value;  // the file name, or the text
 };
 
-enum class Action { kRun, kHelp, kVersion, kUsageError };
+// kRows: the rows command, which prints the built-in table and reads no
+// input; kRun: the other commands.
+enum class Action { kRun, kRows, kHelp, kVersion, kUsageError };
 
 struct Options {
   Action action = Action::kRun;

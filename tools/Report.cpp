@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "JsonLines.h"
 
@@ -13,18 +14,15 @@ namespace Tavrin {
 namespace Cli {
 namespace {
 
-// Error lines written per input before the rest are only counted: a GBK
-// log read as UTF-8 gets a few examples and one line with the count.
-constexpr std::size_t kErrorsShownPerInput = 10;
 // A file name longer than this is written piece by piece.
 constexpr std::size_t kLongestFastPrefix = 1024;
 
 
-// The GBK bytes of a row shown as UTF-8 for a reader's terminal (the bytes
-// themselves when they are not valid GBK).
-std::string GbkToUtf8ForDisplay(std::string_view gbk) {
+// The GBK bytes of a row in UTF-8, or nothing when they are not valid GBK
+// or this C library cannot convert GBK.
+std::optional<std::string> GbkToUtf8(std::string_view gbk) {
   iconv_t cd = iconv_open("UTF-8", "GBK");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(gbk);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
   std::string utf8(gbk.size() * 4 + 4, '\0');
   char* in = const_cast<char*>(gbk.data());
   std::size_t in_left = gbk.size();
@@ -32,9 +30,15 @@ std::string GbkToUtf8ForDisplay(std::string_view gbk) {
   std::size_t out_left = utf8.size();
   const std::size_t result = iconv(cd, &in, &in_left, &out, &out_left);
   iconv_close(cd);
-  if (result == static_cast<std::size_t>(-1)) return std::string(gbk);
+  if (result == static_cast<std::size_t>(-1)) return std::nullopt;
   utf8.resize(utf8.size() - out_left);
   return utf8;
+}
+
+// The GBK bytes of a row shown as UTF-8 for a reader's terminal (the bytes
+// themselves when they have no UTF-8 form).
+std::string GbkToUtf8ForDisplay(std::string_view gbk) {
+  return GbkToUtf8(gbk).value_or(std::string(gbk));
 }
 
 // "C2 E8 B5 C4": the bytes in upper-case hex, separated by spaces.
@@ -51,6 +55,21 @@ std::string HexBytes(std::string_view bytes) {
 }
 
 }  // namespace
+
+std::string RowsListing(bool json) {
+  std::string listing;
+  for (unsigned row = 1; row <= kBannedWordCount; ++row) {
+    const std::string_view gbk = RowBytes(row);
+    if (json) {
+      listing += FormatJsonRow(row, gbk, GbkToUtf8(gbk));
+    } else {
+      listing += "row " + std::to_string(row) + ": " + HexBytes(gbk) + " \"" +
+                 GbkToUtf8ForDisplay(gbk) + '"';
+    }
+    listing += '\n';
+  }
+  return listing;
+}
 
 void PrintError(std::string_view message) {
   std::fprintf(stderr, "tavrin: %.*s\n", static_cast<int>(message.size()),

@@ -19,6 +19,17 @@ constexpr int kExitClean = 0;
 constexpr int kExitBanned = 1;
 constexpr int kExitError = 2;
 
+// Lines of one input that are not well-formed in its encoding, reported
+// each on its own line before the rest are only counted: a GBK log read as
+// UTF-8 gets a few examples and one line with the count.
+constexpr std::size_t kErrorsShownPerInput = 10;
+
+// What the rows command writes: each row of the built-in list, in table
+// order, one line each: "row R: HEX \"TEXT\"" (HEX its GBK bytes, TEXT
+// those bytes in UTF-8, as explain shows a row), or with `json` the object
+// FormatJsonRow makes.
+std::string RowsListing(bool json);
+
 // "tavrin: MESSAGE" on standard error.
 void PrintError(std::string_view message);
 

@@ -503,6 +503,8 @@ int Main(int argc, char** argv, Output& out) {
       return PrintAndExit(out, HelpText());
     case Action::kVersion:
       return PrintAndExit(out, "tavrin " TAVRIN_VERSION "\n");
+    case Action::kRows:
+      return PrintAndExit(out, RowsListing(options.report.json));
     case Action::kUsageError:
       PrintError(options.error + " (see tavrin --help)");
       return kExitError;

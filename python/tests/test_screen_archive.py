@@ -2,9 +2,10 @@
 two worker processes: its lines against `tavrin check` on the same files, in
 GBK on a LocalCluster of its own and in UTF-8 on a running cluster given by
 address; the inputs it once read otherwise than the tool (UTF-16, files
-that say they are empty, a path named twice, links and FIFOs); and every
-input problem reported on standard error, with the other files' lines still
-printed and exit status 2."""
+that say they are empty, a path named twice, links and FIFOs); the
+locale's encoding when none is named, as the tool's; and every input
+problem reported on standard error, with the other files' lines still
+printed and exit status 2. Every run names its locale."""
 
 import os
 import shutil
@@ -22,11 +23,11 @@ EXAMPLE = [sys.executable, str(EXAMPLES / "screen_archive.py")]
 
 
 def make_archive(directory, encoding="gbk"):
-    """Three files of 2.5 MB, each cut into three blocks of 1 MiB, an empty
+    """Three files of 2.5 MiB, each cut into three blocks of 1 MiB, an empty
     one, and one whose lines meet the blocks' edges; returns their paths in
     order."""
     subprocess.run([sys.executable, EXAMPLES / "make_chat_archive.py", "--files", "3",
-                    "--megabytes", "2.5", "--encoding", encoding, directory], check=True)
+                    "--mib", "2.5", "--encoding", encoding, directory], check=True)
     (Path(directory) / "edges.log").write_bytes(
         b"a\n" * (1 << 19)  # 1 MiB: the next line begins where a block does
         + b"sb\n" + b"y" * (3 << 20) + b" <img\n"  # and one is longer than a block
@@ -34,19 +35,26 @@ def make_archive(directory, encoding="gbk"):
     return sorted(str(path) for path in Path(directory).iterdir())
 
 
-def tool_check(files, encoding="gbk"):
+def in_locale(locale, environment=None):
+    """`environment` (os.environ by default) with LC_ALL=locale, and no
+    other locale variable."""
+    return {**{name: value for name, value in (environment or os.environ).items()
+               if not name.startswith(("LC_", "LANG"))}, "LC_ALL": locale}
+
+
+def tool_check(files, encoding="gbk", locale="C"):
     """The exit status of `tavrin check`, its lines that are not clean, and
-    how many lines it screened; with no encoding, as the C locale reads."""
+    how many lines it screened; with no encoding, as `locale` reads."""
     named = ["--encoding", encoding] if encoding else []
     run = subprocess.run([os.environ["TAVRIN_TOOL"], "check", *named, *files],
-                         capture_output=True, env={**os.environ, "LC_ALL": "C"})
+                         capture_output=True, env=in_locale(locale))
     lines = run.stdout.decode("utf-8", "surrogateescape").splitlines()
     return run.returncode, [line for line in lines if not line.endswith(": clean")], len(lines)
 
 
-def run_example(*args, **options):
+def run_example(*args, locale="C", env=None):
     run = subprocess.run([*EXAMPLE, "--block-size", "1", *map(str, args)], capture_output=True,
-                         timeout=300, **options)
+                         timeout=300, env=in_locale(locale, env))
     return run.returncode, run.stdout.decode("utf-8", "surrogateescape").splitlines(), \
         run.stderr.decode("utf-8", "surrogateescape")
 
@@ -121,7 +129,7 @@ def test_what_cannot_be_read_is_reported_and_the_rest_screened(shared_directory)
     example, environment = readable_example(shared_directory)
     run = subprocess.run([*user, *example, "--workers", "2", logs, logs / "missing",
                           logs / "*.none"], capture_output=True, timeout=300, cwd=shared_directory,
-                         env={**os.environ, **environment})
+                         env=in_locale("C", {**os.environ, **environment}))
     report = run.stderr.decode()
     for line in [f"{logs}/locked: cannot read the directory: Permission denied",
                  f"{logs}/secret.log: cannot open: Permission denied",
@@ -164,7 +172,7 @@ def test_a_file_that_vanishes_is_reported_and_the_rest_screened(tmp_path, cluste
                  for worker in client.scheduler_info()["workers"]]
         example = subprocess.Popen([*EXAMPLE, "--scheduler", cluster.scheduler_address,
                                     tmp_path / "logs"], stdout=subprocess.PIPE,
-                                   stderr=subprocess.PIPE)
+                                   stderr=subprocess.PIPE, env=in_locale("C"))
         deadline = time.monotonic() + 120
         while not client.run_on_scheduler(
                 lambda dask_scheduler: any(str(key).startswith("screen_block")
@@ -242,19 +250,40 @@ def test_the_example_reads_each_file_as_the_tool_does(tmp_path, request, cluster
     assert any(line.endswith(": banned") for line in flagged)
 
 
-@pytest.mark.parametrize("arguments, complaint", [
-    (["--workers", "0"], "--workers: must be at least 1"),
-    (["--block-size", "0.5"], "--block-size: must be at least 1"),
-    (["--block-size", "nan"], "--block-size: must be at least 1"),
-    (["--block-size", "4096"], "--block-size: must be at least 1, at most 4095"),
-    (["--encoding", "latin-1"], "--encoding: invalid choice"),
-    ([], "the following arguments are required: PATH"),
-    (["--output", "/nonexistent/banned.txt"], "/nonexistent/banned.txt: cannot open"),
-    (["--scheduler", "tcp://127.0.0.1:9"], "cannot reach the scheduler at tcp://127.0.0.1:9"),
+@pytest.mark.parametrize("locale", ["C", "C.UTF-8"])
+def test_without_encoding_the_locale_chooses_it_as_it_does_for_the_tool(tmp_path, cluster,
+                                                                        locale):
+    # 比这 holds 日 (C8 D5) in GBK: in UTF-8 the first line is banned and the
+    # second an error; as GBK bytes the first is clean and the second banned.
+    (tmp_path / "logs").mkdir()
+    chat = "比这\n"
+    (tmp_path / "logs" / "chat.log").write_bytes(chat.encode("utf-8") + chat.encode("gbk"))
+    status, lines, report = run_example("--scheduler", cluster.scheduler_address,
+                                        tmp_path / "logs", locale=locale)
+    tool_status, flagged, _ = tool_check([str(tmp_path / "logs" / "chat.log")], None, locale)
+    assert (status, lines) == (tool_status, flagged), report
+    assert len(flagged) == (2 if locale == "C.UTF-8" else 1)
+    assert ("--encoding gbk" in report) == (locale == "C.UTF-8")
+
+
+@pytest.mark.parametrize("arguments, complaint, locale", [
+    (["--workers", "0"], "--workers: must be at least 1", "C"),
+    (["--block-size", "0.5"], "--block-size: must be at least 1", "C"),
+    (["--block-size", "nan"], "--block-size: must be at least 1", "C"),
+    (["--block-size", "4096"], "--block-size: must be at least 1, at most 4095", "C"),
+    (["--encoding", "latin-1"], "--encoding: invalid choice", "C"),
+    ([], "the following arguments are required: PATH", "C"),
+    (["--output", "/nonexistent/banned.txt"], "/nonexistent/banned.txt: cannot open", "C"),
+    (["--scheduler", "tcp://127.0.0.1:9"], "cannot reach the scheduler at tcp://127.0.0.1:9",
+     "C"),
+    (["--workers", "1"], "the locale says GB18030, which screen_archive cannot read",
+     "zh_CN.GB18030"),
 ])
-def test_bad_options_and_failures_exit_2_before_screening(tmp_path, arguments, complaint):
+def test_bad_options_and_failures_exit_2_before_screening(tmp_path, arguments, complaint,
+                                                          locale):
     (tmp_path / "banned.log").write_bytes(b"what the fuck\n")
     status, lines, report = run_example(*arguments, *([tmp_path] if arguments else []),
+                                        locale=locale,
                                         env={**os.environ,
                                              "DASK_DISTRIBUTED__COMM__TIMEOUTS__CONNECT": "1s"})
     assert complaint in report and "screened" not in report
@@ -265,6 +294,6 @@ def test_a_write_error_exits_2(tmp_path):
     (tmp_path / "banned.log").write_bytes(b"what the fuck\n")
     with open("/dev/full", "wb") as full:
         run = subprocess.run([*EXAMPLE, "--workers", "1", tmp_path], stdout=full,
-                             stderr=subprocess.PIPE, timeout=300)
+                             stderr=subprocess.PIPE, timeout=300, env=in_locale("C"))
     assert "screen_archive: cannot write the output: No space left on device" in run.stderr.decode()
     assert run.returncode == 2

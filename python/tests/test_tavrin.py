@@ -1,7 +1,10 @@
 """The tavrin package as installed from its wheel: each function on bytes,
 on the other bytes-like types and on str; screen_lines against is_valid line
-by line; find and is_valid_many against the tool's explain."""
+by line; find and is_valid_many against the tool's explain, rows against its
+rows."""
 
+import base64
+import json
 import mmap
 import os
 import platform
@@ -44,13 +47,44 @@ def test_the_wheel_is_tagged_for_the_glibc_its_library_needs():
 
 
 def test_installing_the_source_folder_says_to_run_make_python(tmp_path):
+    # As a user types it, build isolation and all, but with no index: the
+    # message comes before anything would be fetched.
     run = subprocess.run([sys.executable, "-m", "pip", "install", "--no-index",
-                          "--no-build-isolation", "--no-cache-dir", "--disable-pip-version-check",
+                          "--no-cache-dir", "--disable-pip-version-check",
                           "--target", tmp_path / "installed", os.environ["TAVRIN_PYTHON_DIR"]],
                          capture_output=True, text=True)
     assert run.returncode != 0
     assert "make python" in run.stdout + run.stderr
     assert not (tmp_path / "installed").exists()
+
+
+def test_rows_are_the_tools():
+    listed = subprocess.run([os.environ["TAVRIN_TOOL"], "rows", "--json"], capture_output=True,
+                            check=True).stdout.decode("utf-8").splitlines()
+    objects = [json.loads(line) for line in listed]
+    expected = [(o["row"], o["gbk"]["text"].encode() if "text" in o["gbk"]
+                 else base64.b64decode(o["gbk"]["bytes"]), o["text"]) for o in objects]
+    assert tavrin.rows() == expected and len(expected) == 54
+    assert tavrin.rows()[17] == tavrin.Row(18, b"\xc8\xd5", "日")
+
+
+@pytest.mark.parametrize("locale", [
+    {}, {"LANG": "C"}, {"LC_ALL": "C.UTF-8", "LANG": "zh_CN.GBK"}, {"LANG": "zh_CN.GB18030"},
+    {"LC_CTYPE": "zh_CN.GBK", "LANG": "C.UTF-8"},
+    # Not installed (Python then sets LC_CTYPE=C.UTF-8 for itself): the name tells.
+    {"LC_CTYPE": "xx_YY.UTF-8", "LANG": "zh_CN.GBK"}, {"LANG": "xx_YY.gb18030@euro"}])
+def test_locale_encoding_is_what_the_tool_reads(locale):
+    environment = {**{name: value for name, value in os.environ.items()
+                      if not name.startswith(("LC_", "LANG"))}, **locale}
+    python = subprocess.run([sys.executable, "-c",
+                             "import tavrin; print(tavrin.locale_encoding())"],
+                            capture_output=True, text=True, env=environment, check=True).stdout
+    # A lone FF byte is clean as GBK, and an error in UTF-8 and in GB18030.
+    errors = subprocess.run([os.environ["TAVRIN_TOOL"], "check"], input=b"\xff\n",
+                            capture_output=True, env=environment).stderr.decode()
+    tool = "utf-8" if "invalid UTF-8" in errors else "gb18030" if "invalid GB18030" in errors \
+        else "gbk"
+    assert python.strip() == tool
 
 
 def test_is_valid():

@@ -59,6 +59,15 @@ execute_process(COMMAND man --warnings -l ${root}/usr/share/man/man1/tavrin.1.gz
 if(NOT rc EQUAL 0 OR NOT warnings STREQUAL "")
   message(FATAL_ERROR "man -l tavrin.1.gz failed (${rc}):\n${warnings}")
 endif()
+# Its sections, made of the headings of --help (tools/ManPage.cmake).
+execute_process(COMMAND gzip -dc ${root}/usr/share/man/man1/tavrin.1.gz OUTPUT_VARIABLE source)
+foreach(section NAME SYNOPSIS DESCRIPTION OPTIONS "\"EXIT STATUS\"" ENVIRONMENT EXAMPLES
+        "\"SEE ALSO\"")
+  string(FIND "${source}" "\n.SH ${section}\n" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "the manual page has no section .SH ${section}:\n${source}")
+  endif()
+endforeach()
 string(REGEX REPLACE "[ \t\n]+" " " page "${page}")
 foreach(expected "${version_line}" "SYNOPSIS tavrin COMMAND")
   string(FIND "${page}" "${expected}" at)

@@ -203,7 +203,12 @@ TEST_F(ToolTest, UsageErrorsExitWithTwoAndOneLineOnStandardError) {
                                              {"check", "-x"},
                                              {"check", "--encoding"},
                                              {"check", "--encoding", "latin1"},
-                                             {"explain", "--text"}}) {
+                                             {"explain", "--text"},
+                                             {"rows", "-c"},
+                                             {"rows", "--encoding=gbk"},
+                                             {"rows", "--text", "sex"},
+                                             {"rows", "--json", "file.txt"},
+                                             {"rows", "-"}}) {
     const Result r = Run(args, "sex\n");
     std::string shown;
     for (const std::string& a : args) shown += " " + a;
@@ -616,6 +621,39 @@ TEST_F(ToolTest, JsonLinesParseBackWithPythonsJsonModule) {
             text1 + " 1 banned 4@2=" + T("sex") + " 11@2=" + T("sex") +
             " 19@6=" + B(ruling) + "\n")
       << out;
+}
+
+// Each row in table order, and --json saying the same: its GBK bytes (as
+// hex in the text form) and its UTF-8 text.
+TEST_F(ToolTest, RowsListsTheBuiltInTableAndItsJsonSaysTheSame) {
+  const Result r = Run({"rows"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  const std::vector<std::string> lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 54u);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].rfind("row " + std::to_string(i + 1) + ": ", 0), 0u) << lines[i];
+  }
+  EXPECT_EQ(lines[3], "row 4: 73 65 78 \"sex\"");
+  EXPECT_EQ(lines[10], "row 11: 73 65 78 \"sex\"");
+  EXPECT_EQ(lines[17], "row 18: C8 D5 \"日\"");
+
+  const Result json = Run({"rows", "--json"});
+  EXPECT_EQ(json.status, 0);
+  const Result parsed = RunProgram(
+      "/usr/bin/python3",
+      {"-c",
+       "import base64, json, sys\n"
+       "for line in open(sys.argv[1], encoding='utf-8'):\n"
+       "    o = json.loads(line)\n"
+       "    gbk = o['gbk']['text'].encode() if 'text' in o['gbk'] else "
+       "base64.b64decode(o['gbk']['bytes'], validate=True)\n"
+       "    assert gbk.decode('gbk') == o['text'] and len(o) == 3, o\n"
+       "    print('row %d: %s \"%s\"' % (o['row'], gbk.hex(' ').upper(), o['text']))\n",
+       File("rows.json", json.out)},
+      "", "C.UTF-8");
+  EXPECT_EQ(parsed.status, 0) << parsed.err;
+  EXPECT_EQ(parsed.out, r.out);
 }
 
 // ---------------------------------------------------------------- grep's options

@@ -19,7 +19,9 @@ Every function takes a ``str`` or a bytes-like object:
 ``screen_lines`` screens every line of a buffer in one call, for logs and
 archives: it takes bytes only, and the encoding is named. ``input_form``
 says how to read a file from its first bytes (as bytes, or as UTF-16 after
-a byte-order mark), as the tavrin tool decides it.
+a byte-order mark), as the tavrin tool decides it, and ``locale_encoding``
+names the encoding the tool reads in this process's locale. ``rows`` lists
+the built-in list itself.
 
 The screening is done by libtavrin.so.1 through its C interface (ctypes,
 CPython): the interpreter lock is released during each call into it, so
@@ -31,6 +33,7 @@ is used if present, else the system's libtavrin.so.1.
 from __future__ import annotations
 
 import ctypes
+import locale
 import mmap
 import operator
 import os
@@ -40,8 +43,9 @@ from typing import Callable, Iterable, List, NamedTuple, Tuple, TypeVar, Union
 __all__ = [
     "BANNED", "CLEAN", "INPUT_BYTES", "INPUT_FALSE_MARK", "INPUT_MARK_CONTRADICTED",
     "INPUT_SAMPLE", "INPUT_UTF16BE", "INPUT_UTF16BE_UNMARKED", "INPUT_UTF16LE",
-    "INPUT_UTF16LE_UNMARKED", "INVALID", "Match", "filtrate", "find", "input_form", "is_valid",
-    "is_valid_many", "screen_lines", "utf16_is_text", "__version__",
+    "INPUT_UTF16LE_UNMARKED", "INVALID", "Match", "Row", "filtrate", "find", "input_form",
+    "is_valid", "is_valid_many", "locale_encoding", "rows", "screen_lines", "utf16_is_text",
+    "__version__",
 ]
 
 #: What screen_lines says of a line: no row occurs in it,
@@ -169,8 +173,10 @@ def _rows() -> List[bytes]:
         rows.append(ctypes.string_at(address, length.value))
 
 
-#: The GBK bytes of each row: row r is _ROWS[r - 1].
+#: The GBK bytes of each row: row r is _ROWS[r - 1]; and its characters,
+#: decoded by Python's GBK codec.
 _ROWS = _rows()
+_ROW_TEXTS = [row.decode("gbk") for row in _ROWS]
 
 #: The library's version.
 __version__: str = _lib.tavrin_version().decode("ascii")
@@ -189,6 +195,22 @@ class Match(NamedTuple):
     row: int
     offset: int
     word: Union[bytes, str]
+
+
+class Row(NamedTuple):
+    """One row of the built-in list: its number ``row``, 1 to 54; ``gbk``,
+    its bytes as the library screens them; and ``text``, those bytes
+    decoded by Python's GBK codec (``gbk.decode("gbk")``)."""
+
+    row: int
+    gbk: bytes
+    text: str
+
+
+def rows() -> List[Row]:
+    """The 54 rows of the built-in list, in table order, as the library
+    holds them (``tavrin rows`` lists the same)."""
+    return [Row(number, gbk, text) for number, (gbk, text) in enumerate(zip(_ROWS, _ROW_TEXTS), 1)]
 
 
 def _utf8(text: str) -> bytes:
@@ -244,6 +266,67 @@ def utf16_is_text(window: BytesLike, big_endian: bool = False) -> bool:
         data, length, 1 if big_endian else 0), "utf16_is_text") == 1
 
 
+def locale_encoding() -> str:
+    """The encoding ``tavrin check`` reads when no ``--encoding`` is given,
+    in the locale this process was started in: "utf-8" in a UTF-8 locale,
+    "gb18030" in a GB18030 locale, "gbk" in any other (GBK, GB2312, and the
+    C locale of scripts). The locale is the one the first of LC_ALL,
+    LC_CTYPE and LANG that is set names; one that is not installed here is
+    known by the character set in its name ("en_US.UTF-8"), as the tool
+    knows it.
+
+    The variables are read as the process was started with them: Python
+    started in the C locale, or in one that is not installed, sets
+    LC_CTYPE=C.UTF-8 in its own environment (PEP 538), which would make
+    every script answer "utf-8" where the tool, in the same shell, reads
+    GBK."""
+    environment = _startup_environment()
+    name = next((environment[v] for v in ("LC_ALL", "LC_CTYPE", "LANG") if environment.get(v)),
+                "C")
+    codeset = _codeset_of_locale(name)
+    if codeset is None:  # not installed: its name tells
+        dot = name.find(".")
+        codeset = name[dot + 1:].split("@")[0] if dot >= 0 else ""
+    return _LOCALE_ENCODINGS.get(codeset.lower(), "gbk")
+
+
+# A character set's name (any case) -> the encoding the tool reads in it.
+_LOCALE_ENCODINGS = {"utf-8": "utf-8", "utf8": "utf-8", "gb18030": "gb18030",
+                     "gbk": "gbk", "cp936": "gbk"}
+_libc = ctypes.CDLL(None, use_errno=True)
+_libc.newlocale.argtypes = [ctypes.c_int, ctypes.c_char_p, ctypes.c_void_p]
+_libc.newlocale.restype = ctypes.c_void_p
+_libc.nl_langinfo_l.argtypes = [ctypes.c_int, ctypes.c_void_p]
+_libc.nl_langinfo_l.restype = ctypes.c_char_p
+_libc.freelocale.argtypes = [ctypes.c_void_p]
+_libc.freelocale.restype = None
+
+
+def _startup_environment() -> dict:
+    """The environment this process was started with, from
+    /proc/self/environ (which what the process sets later does not change);
+    os.environ where that cannot be read."""
+    try:
+        with open("/proc/self/environ", "rb") as file:
+            entries = file.read().split(b"\0")
+    except OSError:
+        return dict(os.environ)
+    return dict(os.fsdecode(entry).partition("=")[::2] for entry in entries if b"=" in entry)
+
+
+def _codeset_of_locale(name: str):
+    """The character set of the locale `name` (its LC_CTYPE), as the C
+    library has it, without touching this process's own locale; None when
+    it is not installed."""
+    handle = _libc.newlocale(1 << locale.LC_CTYPE, os.fsencode(name), None)
+    if not handle:
+        return None
+    try:
+        return _libc.nl_langinfo_l(locale.CODESET, handle).decode("ascii", "replace")
+    finally:
+        _libc.freelocale(handle)
+
+
 def is_valid(text: Union[BytesLike, str]) -> bool:
     """True when no banned word occurs in ``text``; False when one does (or
     when the library cannot screen it: it fails closed). Raises ValueError
@@ -274,7 +357,7 @@ def find(text: Union[BytesLike, str]) -> List[Match]:
                                                                      len(matches)))
     if count == _FIND_FAILED:
         raise RuntimeError("the library could not screen the text")
-    words = [row.decode("gbk") for row in _ROWS] if isinstance(text, str) else _ROWS
+    words = _ROW_TEXTS if isinstance(text, str) else _ROWS
     return [Match(m.row, m.offset, words[m.row - 1]) for m in matches[:count]]
 
 
