@@ -37,7 +37,7 @@ CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 TEST_CMAKE_FLAGS := -DTAVRIN_BUILD_TESTS=ON
 
 # One row of make help: $(HELP_ROW) TARGET TREE WHAT
-HELP_ROW = printf '  %-15s %-28s %s\n'
+HELP_ROW = printf '  %-22s %-28s %s\n'
 # The line under a row that says what its target installs, from the
 # groups' own words in scripts/ensure-deps.sh: $(HELP_INSTALLS) GROUP...
 HELP_INSTALLS = help_installs() { $(HELP_ROW) "" "" "installs $$(scripts/ensure-deps.sh --summary "$$@")"; }; help_installs
