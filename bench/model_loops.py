@@ -36,7 +36,9 @@ KERNELS_DIR = os.path.join(ROOT, "src", "matching", "kernels")
 CPUS = {
     "x86": [("znver3", {"ssse3", "avx2", "popcnt", "bmi1"}),
             ("znver4", {"ssse3", "avx2", "avx512f", "avx512bw", "avx512_vbmi2", "popcnt",
-                        "bmi1"})],
+                        "bmi1"}),
+            ("icelake-server", {"ssse3", "avx2", "avx512f", "avx512bw", "avx512_vbmi2",
+                                "popcnt", "bmi1"})],
     "aarch64": [("neoverse-n1", {"asimd"}), ("neoverse-v1", {"asimd"})],
 }
 COMPILERS = {
