@@ -14,8 +14,9 @@ C.UTF-8 locale:
   c        the block is compiled against include/ and the library, and run
 
 A python or c block followed by a ```text block must print exactly that
-block. Each failing example is reported with its file and line; the exit
-status is 1 when any failed.
+block. Every relative link of the pages must name a file that exists and,
+after '#', a heading of it. Each failing example or link is reported with
+its file and line; the exit status is 1 when any failed.
 
   check_examples.py --source DIR --tool-dir DIR --library-dir DIR FILE...
 """
@@ -58,6 +59,42 @@ def blocks(path):
             expected = "\n".join(lines[j + 1:close]) + "\n"
         yield start + 1, fence.group(1), body, expected
         i = end + 1
+
+
+LINK = re.compile(r"\]\(([^)#\s]*)(?:#([^)\s]*))?\)")
+
+
+def anchors(path):
+    """The anchors GitHub gives the headings of a Markdown file: lower case,
+    punctuation dropped, spaces as '-', a repeated one numbered from -1."""
+    seen, result = {}, set()
+    with open(path, encoding="utf-8") as f:
+        in_fence = False
+        for line in f:
+            if line.startswith("```"):
+                in_fence = not in_fence
+            if in_fence or not line.startswith("#"):
+                continue
+            slug = re.sub(r"[^\w\- ]", "", line.lstrip("#").strip().lower()).replace(" ", "-")
+            count = seen.get(slug, 0)
+            seen[slug] = count + 1
+            result.add(slug if count == 0 else f"{slug}-{count}")
+    return result
+
+
+def broken_links(path):
+    """(line number, link) of each relative link of `path` that leads nowhere."""
+    with open(path, encoding="utf-8") as f:
+        lines = f.read().split("\n")
+    for number, line in enumerate(lines, 1):
+        for target, anchor in LINK.findall(line):
+            if re.match(r"[a-z]+:", target):
+                continue  # a web address
+            where = os.path.normpath(os.path.join(os.path.dirname(path), target)) if target else path
+            if not os.path.exists(where):
+                yield number, target
+            elif anchor and where.endswith(".md") and anchor not in anchors(where):
+                yield number, f"{target}#{anchor}"
 
 
 def run(command, env, cwd, stdin=None):
@@ -125,6 +162,9 @@ def main():
                PYTHONPATH=os.path.join(os.path.abspath(args.source), "python", "src"))
     failed = checked = 0
     for path in args.files:
+        for line, link in broken_links(path):
+            failed += 1
+            print(f"{os.path.relpath(path, args.source)}:{line}: the link {link} leads nowhere")
         for line, language, body, expected in blocks(path):
             checked += 1
             with tempfile.TemporaryDirectory() as scratch:
