@@ -68,6 +68,9 @@ class Hyperscan {
       // corei7: SSE4.2, the code Hyperscan runs on a processor without AVX2.
       if (t == "avx2") platform.cpu_features = HS_CPU_FEATURES_AVX2;
       if (t == "avx512") platform.cpu_features = HS_CPU_FEATURES_AVX2 | HS_CPU_FEATURES_AVX512;
+      if (t == "avx512vbmi")
+        platform.cpu_features =
+            HS_CPU_FEATURES_AVX2 | HS_CPU_FEATURES_AVX512 | HS_CPU_FEATURES_AVX512VBMI;
       platform_for = &platform;
     }
     std::vector<std::string> patterns;
@@ -134,6 +137,7 @@ const char* HyperscanTargetOf(ScanKernel kernel) {
   if (name == "ssse3") return "corei7";
   if (name == "avx2") return "avx2";
   if (name == "avx512") return "avx512";
+  if (name == "avx512vbmi") return "avx512vbmi";
   return nullptr;
 }
 
@@ -270,7 +274,7 @@ void KernelsTable(const std::vector<Corpus>& corpora, const Hyperscan& hyperscan
               "interleaved rounds. \"Hyperscan\" is its own choice of code for this "
               "processor; \"Hyperscan, same class\" its code for the class of processor "
               "the kernel is made for (corei7_hs_scan for ssse3, avx2_hs_scan, "
-              "avx512_hs_scan), where this "
+              "avx512_hs_scan, avx512vbmi_hs_scan), where this "
               "Hyperscan has it.\n\n",
               rounds);
   std::printf("| Corpus | Kernel | ns/text | MB/s | / strlen | / Hyperscan "

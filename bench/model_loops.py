@@ -14,8 +14,8 @@ and each kernel's whole filter against the portable kernel's loop.
 
 A loop is found as a compiler finds it: a branch back to a block that every
 path to the branch passes through. A vector loop (one with table lookups:
-pshufb, tbl) filters one block of the kernel's width per iteration; the
-portable kernel's loop, one byte.
+pshufb, the byte permutes vpermi2b and vpermt2b, tbl) filters one block of
+the kernel's width per iteration; the portable kernel's loop, one byte.
 
   python3 bench/model_loops.py [--llvm-mca PROGRAM]
 """
@@ -35,10 +35,10 @@ KERNELS_DIR = os.path.join(ROOT, "src", "matching", "kernels")
 # with the Cortex-A57's timings; LLVM 19 has their own.
 CPUS = {
     "x86": [("znver3", {"ssse3", "avx2", "popcnt", "bmi1"}),
-            ("znver4", {"ssse3", "avx2", "avx512f", "avx512bw", "avx512_vbmi2", "popcnt",
-                        "bmi1"}),
-            ("icelake-server", {"ssse3", "avx2", "avx512f", "avx512bw", "avx512_vbmi2",
-                                "popcnt", "bmi1"})],
+            ("znver4", {"ssse3", "avx2", "avx512f", "avx512bw", "avx512vbmi", "avx512_vbmi2",
+                        "popcnt", "bmi1"}),
+            ("icelake-server", {"ssse3", "avx2", "avx512f", "avx512bw", "avx512vbmi",
+                                "avx512_vbmi2", "popcnt", "bmi1"})],
     "aarch64": [("neoverse-n1", {"asimd"}), ("neoverse-v1", {"asimd"})],
 }
 COMPILERS = {
@@ -48,7 +48,7 @@ COMPILERS = {
 # As the library's build (RelWithDebInfo, position-independent) compiles,
 # less the debug information, which changes no instruction.
 FLAGS = ["-O2", "-DNDEBUG", "-std=c++17", "-fPIC"]
-LOOKUP = re.compile(r"^\s*(v?pshufb|tbl)\b")
+LOOKUP = re.compile(r"^\s*(v?pshufb|vpermi2b|vpermt2b|tbl)\b")
 
 
 def fail(message):
@@ -260,17 +260,36 @@ def model(loop, triple, cpu, llvm_mca):
     return cycles / iterations
 
 
-def kernel_lanes(source):
+def kernel_lanes(source, seen=None):
     """The block width a vector kernel's operations declare (kLanes), in its
-    file or in the vector operations its folder shares (*Vectors.h)."""
+    file, in the vector operations its folder shares (*Vectors.h), or in the
+    kernels' headers it includes (a kernel built on another's)."""
+    seen = set() if seen is None else seen
+    seen.add(source)
     folder = os.path.dirname(source)
-    for path in [source] + sorted(os.path.join(folder, name) for name in os.listdir(folder)
-                                  if name.endswith("Vectors.h")):
-        with open(path) as f:
-            found = re.search(r"kLanes\s*=\s*(\d+)", f.read())
-        if found:
-            return int(found.group(1))
-    fail("no kLanes in %s or beside it" % source)
+    with open(source) as f:
+        text = f.read()
+    found = re.search(r"kLanes\s*=\s*(\d+)", text)
+    if found:
+        return int(found.group(1))
+    beside = sorted(os.path.join(folder, name) for name in os.listdir(folder)
+                    if name.endswith("Vectors.h"))
+    included = [os.path.join(os.path.dirname(KERNELS_DIR), name[len("matching/"):])
+                for name in re.findall(r'#include "(matching/kernels/[^"]+)"', text)]
+    for path in beside + included:
+        if path not in seen and os.path.exists(path):
+            lanes = kernel_lanes(path, seen)
+            if lanes:
+                return lanes
+    return None
+
+
+def block_width(source):
+    """kernel_lanes of a kernel's file, which must declare one."""
+    lanes = kernel_lanes(source)
+    if lanes is None:
+        fail("no kLanes in %s or beside it" % source)
+    return lanes
 
 
 # A 64-byte block of bench/real_text.py's Chinese lines that is not all
@@ -320,7 +339,7 @@ def model_conversions(llvm_mca, work):
         source = os.path.join(KERNELS_DIR, folder, title + "Utf8.cpp")
         with open(source) as f:
             each_character = "kWholeBlocks = false" in f.read()
-        lanes = kernel_lanes(source)
+        lanes = block_width(source)
         asm = assembly(source, processor, ([option] if option else []) + options, work)
         parts = conversion_loops(asm, processor)
         for cpu, has in CPUS[processor]:
@@ -365,7 +384,7 @@ def main():
                     for loop in innermost_loops(asm, family):
                         lookups = sum(1 for l in loop if LOOKUP.match(l))
                         if lookups:
-                            loops.append((loop, lookups, kernel_lanes(source)))
+                            loops.append((loop, lookups, block_width(source)))
                         elif not needs:
                             loops.append((loop, 0, 1))
                 if not needs:  # the portable kernel: its byte loop, the shortest

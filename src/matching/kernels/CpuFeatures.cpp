@@ -30,6 +30,7 @@ CpuFeatureSet DetectCpuFeatures() noexcept {
   if ((xcr0_low & 0xE6u) == 0xE6u) {
     if (ebx & (1u << 16)) features |= CpuFeature::kAvx512f;
     if (ebx & (1u << 30)) features |= CpuFeature::kAvx512bw;
+    if (ecx & (1u << 1)) features |= CpuFeature::kAvx512vbmi;
     if (ecx & (1u << 6)) features |= CpuFeature::kAvx512_vbmi2;
   }
 #elif defined(__aarch64__) || defined(_M_ARM64)

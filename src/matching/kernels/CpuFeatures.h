@@ -23,6 +23,7 @@ enum : CpuFeatureSet {
   kPopcnt = 1u << 5,
   kBmi1 = 1u << 6,
   kAvx512_vbmi2 = 1u << 7,  // Linux's name has the underscore
+  kAvx512vbmi = 1u << 8,
 };
 }  // namespace CpuFeature
 

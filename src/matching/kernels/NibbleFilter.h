@@ -62,9 +62,13 @@ class NibbleTableSet {
 //   static bool AllHigh(Vector);                     // every byte >= 0x80
 //   static Vector Before1(Vector v, Vector before);  // and 2, 3: v's bytes
 //                                                  // moved up, before's last in
-// and two choices: `kHoldTables`, whether the tables stay in registers for
-// a whole text, and `kTwoStage`, whether a run of blocks takes the mixed
-// filter in two stages (see CandidatesInPlace).
+// and three choices: `kHoldTables`, whether the tables stay in registers for
+// a whole text; `kTwoStage`, whether a run of blocks takes the mixed
+// filter in two stages (see CandidatesInPlace); and `kHighByteTables`,
+// whether a run of blocks takes the high-run filter by whole bytes
+// (ScanTables::high_run_bytes), with, for 64-byte vectors,
+//   static Vector HighByteLookup(Vector lower, Vector upper, Vector bytes);
+//                      // entry bytes & 127 of the 128 bytes lower, upper
 //
 // A block is kBlockLength consecutive windows of kSuffixLength bytes, the
 // window at offset w being text[w .. w + kSuffixLength); vector lane i holds
@@ -168,9 +172,17 @@ class NibbleFilter {
     last_run_was_high_ = AllHighRun(first, count);
     second_stage_blocks_ = 0;
     if (last_run_was_high_) {
-      for (std::size_t i = 0; i < count; ++i) {
-        candidates[i] = HighRun(t, first + i * kBlockLength);
-        any |= candidates[i];
+      if constexpr (Ops::kHighByteTables) {
+        const HighRunByteTables bytes(tables_);
+        for (std::size_t i = 0; i < count; ++i) {
+          candidates[i] = bytes.Candidates(first + i * kBlockLength);
+          any |= candidates[i];
+        }
+      } else {
+        for (std::size_t i = 0; i < count; ++i) {
+          candidates[i] = HighRun(t, first + i * kBlockLength);
+          any |= candidates[i];
+        }
       }
       return any != 0;
     }
@@ -363,6 +375,34 @@ class NibbleFilter {
   static std::uint64_t HighRun(const Tables& t, const unsigned char* block) {
     return HighRun(t, [block](std::size_t k) { return Ops::Load(block + k); });
   }
+
+  // The high-run filter by whole bytes: one 128-entry lookup for each of a
+  // window's last kHighRunPositions bytes, where HighRun takes two nibble
+  // lookups and their split. For blocks all of whose bytes it reads are
+  // 0x80 or more (a run AllHighRun passed) it gives HighRun's candidates:
+  // each entry is the AND of the nibble entries for that byte.
+  class HighRunByteTables {
+   public:
+    explicit HighRunByteTables(const ScanTables& tables) {
+      static_assert(Ops::kLanes == 64, "a 128-entry table is two vectors");
+      for (std::size_t k = 0; k < kHighRunPositions; ++k) {
+        lower_[k] = Ops::LoadTable(tables.high_run_bytes[k]);
+        upper_[k] = Ops::LoadTable(tables.high_run_bytes[k] + 64);
+      }
+    }
+    std::uint64_t Candidates(const unsigned char* block) const {
+      constexpr std::size_t kFrom = kWindowLength - kHighRunPositions;
+      return Ops::NonZero(Ops::And3(Lookup(block, kFrom, 0), Lookup(block, kFrom, 1),
+                                    Lookup(block, kFrom, 2)));
+    }
+
+   private:
+    Vector Lookup(const unsigned char* block, std::size_t from, std::size_t k) const {
+      return Ops::HighByteLookup(lower_[k], upper_[k], Ops::Load(block + from + k));
+    }
+    Vector lower_[kHighRunPositions];
+    Vector upper_[kHighRunPositions];
+  };
 
   const ScanTables& tables_;
   // The tables as the runs of blocks read them: held once per text when the

@@ -15,12 +15,13 @@
 # From the slowest to the fastest: the scanner runs the last one this
 # processor has.
 set(TAVRIN_SCAN_KERNEL_TABLE
-  # name    folder    option       processor  needs
-  "portable fallback  -            any        -"
-  "ssse3    ssse3     -mssse3      x86        ssse3"
-  "avx2     avx2      -mavx2       x86        ssse3,avx2"
-  "avx512   avx512    -mavx512bw   x86        ssse3,avx2,avx512f,avx512bw"
-  "neon     neon      -            aarch64    asimd"
+  # name      folder      option        processor  needs
+  "portable   fallback    -             any        -"
+  "ssse3      ssse3       -mssse3       x86        ssse3"
+  "avx2       avx2        -mavx2        x86        ssse3,avx2"
+  "avx512     avx512      -mavx512bw    x86        ssse3,avx2,avx512f,avx512bw"
+  "avx512vbmi avx512vbmi  -mavx512vbmi  x86        ssse3,avx2,avx512f,avx512bw,avx512vbmi"
+  "neon       neon        -             aarch64    asimd"
 )
 
 # What each kernel's instruction set provides besides the scan: the block

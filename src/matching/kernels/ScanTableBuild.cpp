@@ -397,6 +397,13 @@ void BuildScanTables(const char* const* rows, std::size_t row_count,
   FillRoutedFilter(sums, high_rows, high_count, ascii_rows, ascii_count,
                    kEndPairSlots, tables);
   FillFilter(sums, high_run_rows, high_run_count, kHighRunSlots, tables);
+  for (std::size_t k = 0; k < kHighRunPositions; ++k) {
+    for (unsigned x = 0; x < 128; ++x) {
+      const unsigned byte = 0x80u | x;
+      tables.high_run_bytes[k][x] = tables.nibble[kHighRunSlots.Low(k)][byte & 15u] &
+                                    tables.nibble[kHighRunSlots.High(k)][byte >> 4];
+    }
+  }
 
   for (std::size_t r = 0; r < n; ++r) {
     const ScanRow& row = tables.rows[r];

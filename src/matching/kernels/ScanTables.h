@@ -91,6 +91,13 @@ struct ScanTables {
   // The nibble tables of the vector filters (slots above).
   alignas(64) unsigned char nibble[kNibbleTableCount][16 * kTableCopies];
 
+  // The high-run filter's tables by whole byte, for kernels that look up a
+  // byte in a 128-entry table (AVX-512 VBMI): entry x of position k is what
+  // the nibble tables of kHighRunSlots give the byte 0x80 | x, the AND of
+  // its low- and high-nibble entries. The filter reads only bytes of 0x80
+  // or more, so it gives the same buckets either way.
+  alignas(64) unsigned char high_run_bytes[kHighRunPositions][128];
+
   // Bit r of rows_ending_with[k][b]: rows[r] may end on a text byte whose
   // k-th byte back (0: itself) folds to b; set for every b when the row is
   // too short to reach that far back. A candidate's rows are narrowed with

@@ -18,6 +18,8 @@ struct NeonOps : NeonVectors {
   static constexpr bool kHoldTables = true;
   // Whether the mixed filter takes two stages (see NibbleFilter).
   static constexpr bool kTwoStage = true;
+  // No byte lookup of 128 entries: the high-run filter goes by nibbles.
+  static constexpr bool kHighByteTables = false;
   static Vector And3(Vector a, Vector b, Vector c) { return And(And(a, b), c); }
   // Bit i set when byte i is nonzero. The narrowing shift makes a nibble per
   // byte in one 64-bit word (all ones or zero); the integer unit then packs

@@ -16,6 +16,8 @@ struct Ssse3Ops : Ssse3Vectors {
   static constexpr bool kHoldTables = false;
   // Whether the mixed filter takes two stages (see NibbleFilter).
   static constexpr bool kTwoStage = true;
+  // No byte lookup of 128 entries: the high-run filter goes by nibbles.
+  static constexpr bool kHighByteTables = false;
   static Vector And3(Vector a, Vector b, Vector c) { return And(And(a, b), c); }
   static std::uint64_t NonZero(Vector v) {
     const __m128i zero = _mm_cmpeq_epi8(v, _mm_setzero_si128());
