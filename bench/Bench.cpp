@@ -371,6 +371,20 @@ std::size_t CountNewlines(const std::string& text) {
 // Chinese lines when there are some), against Hyperscan scanning the same
 // buffer once, going on from the next line after each match, and a newline
 // count.
+using LinesCall = decltype(&tavrin_screen_lines);
+
+// The banned lines of `log` by one bulk call (`verdicts` holds a verdict for
+// every line); the benchmark stops if the call does not take the whole log.
+std::size_t BannedLines(LinesCall call, const std::string& log,
+                        std::vector<unsigned char>& verdicts) {
+  std::size_t consumed = 0;
+  const std::size_t lines =
+      call(log.data(), log.size(), verdicts.data(), verdicts.size(), &consumed);
+  if (consumed != log.size()) std::exit(1);
+  return static_cast<std::size_t>(
+      std::count(verdicts.begin(), verdicts.begin() + lines, TAVRIN_BANNED));
+}
+
 void BulkTable(const Hyperscan& own_choice, const std::string& real_text, int rounds) {
   constexpr std::size_t kLogBytes = 64u << 20;
   // Hyperscan's code for the class of processor the selected kernel is
@@ -390,14 +404,8 @@ void BulkTable(const Hyperscan& own_choice, const std::string& real_text, int ro
                     LinesBuffer(ReadLines(real_text + "/zh-lines.gbk"), kLogBytes)});
   const std::string utf8 = ChatLog(kLogBytes, true);
   std::vector<unsigned char> verdicts(kLogBytes + 4096);
-  const auto screen = [&verdicts](decltype(&tavrin_screen_lines) call,
-                                  const std::string& log) {
-    std::size_t consumed = 0;
-    const std::size_t lines =
-        call(log.data(), log.size(), verdicts.data(), verdicts.size(), &consumed);
-    if (consumed != log.size()) std::exit(1);
-    return static_cast<std::size_t>(
-        std::count(verdicts.begin(), verdicts.begin() + lines, TAVRIN_BANNED));
+  const auto screen = [&verdicts](LinesCall call, const std::string& log) {
+    return BannedLines(call, log, verdicts);
   };
   const auto hyperscan_lines = [&hyperscan](const std::string& log) {
     std::size_t banned = 0;
@@ -508,13 +516,8 @@ void Utf8Table(const std::string& real_text, int rounds) {
                                         lines)});
   }
   std::vector<unsigned char> verdicts(kLogBytes + 4096);
-  const auto banned = [&verdicts](decltype(&tavrin_screen_lines) call, const std::string& log) {
-    std::size_t consumed = 0;
-    const std::size_t lines =
-        call(log.data(), log.size(), verdicts.data(), verdicts.size(), &consumed);
-    if (consumed != log.size()) std::exit(1);
-    return static_cast<std::size_t>(
-        std::count(verdicts.begin(), verdicts.begin() + lines, TAVRIN_BANNED));
+  const auto banned = [&verdicts](LinesCall call, const std::string& log) {
+    return BannedLines(call, log, verdicts);
   };
   const auto mbs = [](std::size_t bytes, double t) { return bytes / t / 1e6; };
   std::printf("\n## UTF-8 beside GBK\n\n");

@@ -66,14 +66,18 @@ def run(command, **options):
              "model), or pass --llvm-mca" % command[0])
 
 
-def kernel_list():
-    """(name, folder, option, processor, needs) of each kernel of the list."""
+def table_lines(table):
+    """The fields of each line of the list `table` in ScanKernels.cmake."""
     with open(os.path.join(KERNELS_DIR, "ScanKernels.cmake")) as f:
         text = f.read()
-    table = re.search(r"set\(TAVRIN_SCAN_KERNEL_TABLE(.*?)\n\)", text, re.S).group(1)
+    body = re.search(r"set\(%s(.*?)\n\)" % table, text, re.S).group(1)
+    return [line.split() for line in re.findall(r'^\s*"([^"]*)"', body, re.M)]
+
+
+def kernel_list():
+    """(name, folder, option, processor, needs) of each kernel of the list."""
     kernels = []
-    for line in re.findall(r'^\s*"([^"]*)"', table, re.M):
-        name, folder, option, processor, needs = line.split()
+    for name, folder, option, processor, needs in table_lines("TAVRIN_SCAN_KERNEL_TABLE"):
         kernels.append((name, folder, None if option == "-" else option,
                         processor, set() if needs == "-" else set(needs.split(","))))
     return kernels
@@ -81,12 +85,8 @@ def kernel_list():
 
 def utf8_list():
     """(name, options, needs) of each UTF-8 conversion of the list."""
-    with open(os.path.join(KERNELS_DIR, "ScanKernels.cmake")) as f:
-        text = f.read()
-    table = re.search(r"set\(TAVRIN_UTF8_KERNEL_TABLE(.*?)\n\)", text, re.S).group(1)
     conversions = []
-    for line in re.findall(r'^\s*"([^"]*)"', table, re.M):
-        name, options, needs = line.split()
+    for name, options, needs in table_lines("TAVRIN_UTF8_KERNEL_TABLE"):
         conversions.append((name, [] if options == "-" else options.split(","),
                             set() if needs == "-" else set(needs.split(","))))
     return conversions

@@ -22,6 +22,7 @@ its file and line; the exit status is 1 when any failed.
 """
 
 import argparse
+import functools
 import os
 import re
 import shutil
@@ -64,6 +65,7 @@ def blocks(path):
 LINK = re.compile(r"\]\(([^)#\s]*)(?:#([^)\s]*))?\)")
 
 
+@functools.lru_cache(maxsize=None)
 def anchors(path):
     """The anchors GitHub gives the headings of a Markdown file: lower case,
     punctuation dropped, spaces as '-', a repeated one numbered from -1."""

@@ -64,6 +64,24 @@ int main() { return 0; }" TAVRIN_TARGET_IS_AARCH64)
   endif()
 endfunction()
 
+# Sets `out` to every kernel of the list with the processor that runs it,
+# for the tool's help, the same wherever it is built: "portable (any
+# processor), ssse3 (x86), ...".
+function(tavrin_scan_kernels_for_help out)
+  set(names "")
+  foreach(line IN LISTS TAVRIN_SCAN_KERNEL_TABLE)
+    separate_arguments(fields UNIX_COMMAND "${line}")
+    list(GET fields 0 name)
+    list(GET fields 3 processor)
+    if(processor STREQUAL "any")
+      set(processor "any processor")
+    endif()
+    list(APPEND names "${name} (${processor})")
+  endforeach()
+  list(JOIN names ", " names)
+  set(${out} "${names}" PARENT_SCOPE)
+endfunction()
+
 # Sets, in the caller's scope, TAVRIN_SCAN_KERNELS to the names of the
 # kernels built for `processor`, and for each NAME of them
 # TAVRIN_SCAN_KERNEL_<NAME>_FOLDER, _OPTION and _NEEDS (a list).

@@ -251,6 +251,16 @@ Utf8Blocks ConvertUtf8Blocks(const std::uint16_t* gbk_forms, const unsigned char
 }
 
 }  // namespace
+
+// The entry point of a kernel Name's UTF-8 conversion, Utf8ToGbk<Name>
+// (Utf8Kernels.h), over its operations Ops.
+#define TAVRIN_UTF8_KERNEL(Name, Ops)                                             \
+  Utf8Blocks Utf8ToGbk##Name(const std::uint16_t* gbk_forms,                      \
+                             const unsigned char* in, std::size_t length,         \
+                             unsigned char* out, std::size_t capacity) noexcept { \
+    return ConvertUtf8Blocks<Ops>(gbk_forms, in, length, out, capacity);          \
+  }
+
 }  // namespace Scan
 }  // namespace Tavrin
 

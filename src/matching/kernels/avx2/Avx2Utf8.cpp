@@ -51,11 +51,7 @@ struct Avx2Utf8Ops : Avx2Vectors {
 
 }  // namespace
 
-Utf8Blocks Utf8ToGbkAvx2(const std::uint16_t* gbk_forms, const unsigned char* in,
-                         std::size_t length, unsigned char* out,
-                         std::size_t capacity) noexcept {
-  return ConvertUtf8Blocks<Avx2Utf8Ops>(gbk_forms, in, length, out, capacity);
-}
+TAVRIN_UTF8_KERNEL(Avx2, Avx2Utf8Ops)
 
 }  // namespace Scan
 }  // namespace Tavrin

@@ -155,11 +155,7 @@ struct Avx512Utf8Ops : Avx512Vectors {
 
 }  // namespace
 
-Utf8Blocks Utf8ToGbkAvx512(const std::uint16_t* gbk_forms, const unsigned char* in,
-                           std::size_t length, unsigned char* out,
-                           std::size_t capacity) noexcept {
-  return ConvertUtf8Blocks<Avx512Utf8Ops>(gbk_forms, in, length, out, capacity);
-}
+TAVRIN_UTF8_KERNEL(Avx512, Avx512Utf8Ops)
 
 }  // namespace Scan
 }  // namespace Tavrin

@@ -46,11 +46,7 @@ struct NeonUtf8Ops : NeonVectors {
 
 }  // namespace
 
-Utf8Blocks Utf8ToGbkNeon(const std::uint16_t* gbk_forms, const unsigned char* in,
-                         std::size_t length, unsigned char* out,
-                         std::size_t capacity) noexcept {
-  return ConvertUtf8Blocks<NeonUtf8Ops>(gbk_forms, in, length, out, capacity);
-}
+TAVRIN_UTF8_KERNEL(Neon, NeonUtf8Ops)
 
 }  // namespace Scan
 }  // namespace Tavrin

@@ -51,11 +51,7 @@ struct Ssse3Utf8Ops : Ssse3Vectors {
 
 }  // namespace
 
-Utf8Blocks Utf8ToGbkSsse3(const std::uint16_t* gbk_forms, const unsigned char* in,
-                          std::size_t length, unsigned char* out,
-                          std::size_t capacity) noexcept {
-  return ConvertUtf8Blocks<Ssse3Utf8Ops>(gbk_forms, in, length, out, capacity);
-}
+TAVRIN_UTF8_KERNEL(Ssse3, Ssse3Utf8Ops)
 
 }  // namespace Scan
 }  // namespace Tavrin
